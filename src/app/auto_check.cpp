@@ -1,0 +1,19 @@
+#include "app/auto_check.h"
+
+#include "core/app_settings.h"
+
+namespace velmio {
+
+bool AutoCheck::Tick(const AppSettings& s, int hour) {
+    const bool allowed = s.AutoCheck && (!s.TelHodai || InFlatRateHours(hour));
+    if (minuteCount_ < s.Min) {
+        ++minuteCount_;
+        return false;
+    }
+    // A due tick, whether it checks or not. Outside the flat-rate hours the
+    // timer keeps running, so the next night checks again.
+    minuteCount_ = 0;
+    return allowed;
+}
+
+}  // namespace velmio

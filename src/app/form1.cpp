@@ -1,0 +1,326 @@
+#include "app/form1.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDialog>
+#include <QFile>
+#include <QScreen>
+#include <cmath>
+
+#include "app/popup_menu.h"
+#include "app/program_dialogs.h"
+#include "app/settings_file.h"
+#include "app/tray_icon.h"
+#include "character/form4.h"
+#include "character/reaction_table_file.h"
+#include "core/app_state.h"
+#include "mail/mail_check.h"
+#include "platform/clock.h"
+#include "platform/message_box.h"
+#include "platform/process_launcher.h"
+#include "platform/single_instance.h"
+#include "platform/twips.h"
+#include "platform/window_order.h"
+
+namespace velmio {
+namespace {
+// The balloon's size before its first line, in twips.
+constexpr double kInitialWidthTwips = 4305;
+constexpr double kInitialHeightTwips = 555;
+}  // namespace
+
+Form1::Form1(AppState& state, const Services& services)
+    : state_(state), services_(services), sounds_(state, *services.sound) {
+    if (!services_.dialogs) {
+        ownDialogs_ = std::make_unique<ProgramDialogs>(*this);
+        services_.dialogs = ownDialogs_.get();
+    }
+    timer1_.setObjectName(QStringLiteral("Timer1"));
+    timer1_.setInterval(60000);
+    connect(&timer1_, &QTimer::timeout, this, &Form1::AutoCheckTick);
+    menu_ = new PopupMenu(this);
+    connect(menu_, &PopupMenu::command, this, &Form1::RunMenuCommand);
+    tray_ = new TrayIcon(this);
+    connect(tray_, &TrayIcon::trayMessage, this, &Form1::HandleTrayMessage);
+    mailCheck_ = new MailCheck(state_, *this, *services_.clock, this);
+    setShell(this);
+}
+
+Form1::~Form1() { delete form4_; }
+
+bool Form1::Load() {
+    state_.DialogMode = kNoDialog;
+    instance_ = std::make_unique<SingleInstance>(
+        services_.lockPath.isEmpty() ? SingleInstance::DefaultLockPath() : services_.lockPath);
+    if (instance_->IsPrevInstance()) {
+        ShowMsg(QStringLiteral("既に起動しています"), 16);
+        return false;
+    }
+
+    const double tx = TwipsPerPixelX(this);
+    const double ty = TwipsPerPixelY(this);
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const double screenW = screen.width() * tx;
+    const double screenH = screen.height() * ty;
+    setFixedSize(TwipsToPixels(kInitialWidthTwips, tx), TwipsToPixels(kInitialHeightTwips, ty));
+    move(TwipsToPixels(screenW / 2 - kInitialWidthTwips / 2, tx),
+         TwipsToPixels(screenH / 2 - kInitialHeightTwips / 2, ty));
+
+    UpdateTrayIcon(QString(), 0);
+
+    AppSettings& s = state_.settings;
+    if (!LoadSettings(state_)) SetMailCheckEnabled(false);
+
+    // Automatic checks run whenever they are on; the hour only decides
+    // whether a due tick checks.
+    SetTimerEnabled(s.AutoCheck);
+
+    if (s.Xpos < 0 && s.Ypos < 0) {
+        s.Xpos = static_cast<qint32>(RoundHalfEven(screenH / 2 - kInitialHeightTwips / 2));
+        s.Ypos = static_cast<qint32>(RoundHalfEven(screenW / 2 - kInitialWidthTwips / 2));
+    }
+
+    setChecked("mnuAutoCheck", s.AutoCheck);
+    setChecked("mnuCharHide", s.CharHide);
+
+    setFixedSize(0, 0);
+
+    SetDisplayMode(s.DispDiff);
+
+    if (!QFile::exists(state_.FilePath(QStringLiteral("velmio.dat")))) {
+        s.CharHide = true;
+        menu_->item(QStringLiteral("mnuCharHide"))->setEnabled(false);
+    }
+
+    LoadReactionTable(state_);
+
+    form4_ = new Form4(state_, *services_.messages);
+    form4_->setPartner(this);
+    form4_->setShell(this);
+    setPartner(form4_);
+    form4_->Load();
+    form4_->move(TwipsToPixels(s.Ypos, tx), TwipsToPixels(s.Xpos, ty));
+    form4_->SetTextFormPosition();
+    if (!s.CharHide) form4_->show();
+
+    setChecked("mnuAlwaysActive", s.AlwaysActive);
+    SetWindowsTopMost(s.AlwaysActive ? 1 : 0);
+
+    // A window of no size gets no first paint here, so the greeting is
+    // brought about once the event loop runs.
+    greetPending_ = true;
+    QTimer::singleShot(0, this, &Form1::Greet);
+    return true;
+}
+
+void Form1::Greet() {
+    if (!greetPending_) return;
+    greetPending_ = false;
+    form4_->ShowPicture(0);
+    sounds_.PlayEventSound(0);
+    SayText(QStringLiteral("なぁに？") + state_.settings.NickName);
+}
+
+void Form1::Unload() {
+    if (unloaded_) return;
+    unloaded_ = true;
+    tray_->Remove();
+    if (form4_) {
+        WriteExitBatch(state_, form4_->y() * TwipsPerPixelY(form4_),
+                       form4_->x() * TwipsPerPixelX(form4_));
+    }
+    timer1_.stop();
+    if (form4_) form4_->hide();
+    hide();
+    emit ended();
+}
+
+int Form1::ShowMsg(const QString& text, int style) {
+    sounds_.PlayEventSound(5);
+    return services_.messages->show(this, text, style, kAppTitle);
+}
+
+void Form1::UpdateTrayIcon(const QString& suffix, qint16 selector) {
+    tray_->UpdateTrayIcon(suffix, selector);
+}
+
+void Form1::SetWindowsTopMost(int mode) {
+    SetTopMost(this, mode);
+    if (!state_.settings.CharHide && form4_) SetTopMost(form4_, mode);
+}
+
+void Form1::ShowDialogModal(QDialog& dialog, qint16 mode) {
+    state_.DialogMode = mode;
+    SetTimerEnabled(false);
+    hide();
+    if (form4_) form4_->hide();
+    dialog.exec();
+    show();
+    if (form4_ && !state_.settings.CharHide) form4_->show();
+    state_.DialogMode = kNoDialog;
+    SetTimerEnabled(state_.settings.AutoCheck);
+}
+
+void Form1::SetDisplayMode(int mode) {
+    QAction* all = menu_->item(QStringLiteral("mnuNoDiff"));
+    QAction* sinceCheck = menu_->item(QStringLiteral("mnuDiff"));
+    QAction* sinceStart = menu_->item(QStringLiteral("mnuLastTime"));
+    qint16& dispDiff = state_.settings.DispDiff;
+    if (mode == 1) {
+        sinceCheck->setChecked(!sinceCheck->isChecked());
+        if (sinceCheck->isChecked()) dispDiff = 1;
+        all->setChecked(false);
+        sinceStart->setChecked(false);
+    } else if (mode == 2) {
+        sinceStart->setChecked(!sinceStart->isChecked());
+        if (sinceStart->isChecked()) dispDiff = 2;
+        all->setChecked(false);
+        sinceCheck->setChecked(false);
+    } else {
+        dispDiff = 0;
+        all->setChecked(true);
+        sinceCheck->setChecked(false);
+        sinceStart->setChecked(false);
+    }
+}
+
+void Form1::ExecuteMailCheck() { mailCheck_->ExecuteMailCheck(); }
+
+void Form1::HandleTrayMessage(int message) {
+    if (message == TrayIcon::kLeftDown) {
+        if (state_.DialogMode != kNoDialog) return;
+        show();
+        if (!state_.settings.CharHide && form4_) form4_->show();
+        if (!state_.settings.AlwaysActive) SetWindowsTopMost(0);
+    } else if (message == TrayIcon::kRightDown) {
+        activateWindow();
+        QCoreApplication::processEvents();
+        ShowPopupMenu(QCursor::pos());
+    }
+}
+
+void Form1::ShowPopupMenu(const QPoint& globalPos) { menu_->popup(globalPos); }
+
+void Form1::RunClickAction(bool fromCharacter) {
+    if (!fromCharacter && !MailCheckEnabled()) return;
+    if (state_.settings.Click == 1) {
+        StartMailer();
+    } else if (state_.settings.Click == 2) {
+        ExecuteMailCheck();
+    }
+}
+
+void Form1::StartMailer() {
+    const QString& mailer = state_.settings.Mailer;
+    if (mailer.isEmpty()) {
+        ShowMsg(QStringLiteral("起動するメールソフトを設定してね"), 16);
+        return;
+    }
+    QString program;
+    QStringList args;
+    QString error;
+    if (!SplitCommand(mailer, &program, &args)) {
+        error = QStringLiteral("コマンドが空です");
+    } else if (services_.launcher->startDetached(program, args, &error)) {
+        return;
+    }
+    ShowMsg(QStringLiteral("メールソフトを起動できなかったの…\n%1\n(%2)").arg(mailer, error), 16);
+}
+
+void Form1::RunMenuCommand(const QString& name) {
+    AppSettings& s = state_.settings;
+    if (name == QLatin1String("mnuMailCheck")) {
+        if (!isVisible()) show();
+        if (form4_ && !form4_->isVisible()) form4_->show();
+        ExecuteMailCheck();
+    } else if (name == QLatin1String("mnuNoDiff")) {
+        SetDisplayMode(0);
+    } else if (name == QLatin1String("mnuDiff")) {
+        SetDisplayMode(1);
+    } else if (name == QLatin1String("mnuLastTime")) {
+        SetDisplayMode(2);
+    } else if (name == QLatin1String("mnuAutoCheck")) {
+        s.AutoCheck = !checked("mnuAutoCheck");
+        setChecked("mnuAutoCheck", s.AutoCheck);
+        SetTimerEnabled(s.AutoCheck);
+    } else if (name == QLatin1String("mnuCharHide")) {
+        s.CharHide = !checked("mnuCharHide");
+        setChecked("mnuCharHide", s.CharHide);
+        if (!s.CharHide) {
+            form4_->ShowPicture(0);
+            SetWindowsTopMost(s.AlwaysActive ? 1 : 0);
+        }
+        form4_->setVisible(!s.CharHide);
+    } else if (name == QLatin1String("mnuAlwaysActive")) {
+        s.AlwaysActive = !checked("mnuAlwaysActive");
+        SetWindowsTopMost(s.AlwaysActive ? 1 : 0);
+        setChecked("mnuAlwaysActive", s.AlwaysActive);
+    } else if (name == QLatin1String("mnuReturnTary")) {
+        state_.DialogMode = kNoDialog;
+        form4_->ShowPicture(0);
+        SayText(QStringLiteral("なぁに？") + s.NickName);
+        hide();
+        form4_->hide();
+    } else if (name == QLatin1String("mnuOption")) {
+        ShowOptionDialog();
+    } else if (name == QLatin1String("mnuVersion")) {
+        ShowAboutBox();
+    } else if (name == QLatin1String("mnuExit")) {
+        Unload();
+    }
+}
+
+void Form1::ShowOptionDialog() {
+    OpenSettingsDialog();
+    if (state_.SettingsChanged) WriteDialogBatch(state_);
+}
+
+void Form1::OpenSettingsDialog() {
+    std::unique_ptr<QDialog> dialog = services_.dialogs->CreateSettingsDialog(this);
+    ShowDialogModal(*dialog, kSettingsDialog);
+}
+
+void Form1::ShowAboutBox() {
+    std::unique_ptr<QDialog> dialog = services_.dialogs->CreateAboutBox(this);
+    ShowDialogModal(*dialog, kAboutDialog);
+}
+
+void Form1::ShowPicture(int frame) { form4_->ShowPicture(frame); }
+
+bool Form1::AlwaysActiveMarked() const { return checked("mnuAlwaysActive"); }
+
+void Form1::SetMailCheckEnabled(bool enabled) {
+    menu_->item(QStringLiteral("mnuMailCheck"))->setEnabled(enabled);
+}
+
+bool Form1::MailCheckEnabled() const {
+    return menu_->item(QStringLiteral("mnuMailCheck"))->isEnabled();
+}
+
+void Form1::AutoCheckTick() {
+    if (autoCheck_.Tick(state_.settings, services_.clock->now().time().hour()))
+        ExecuteMailCheck();
+}
+
+bool Form1::checked(const char* item) const {
+    return menu_->item(QLatin1String(item))->isChecked();
+}
+
+void Form1::setChecked(const char* item, bool on) {
+    menu_->item(QLatin1String(item))->setChecked(on);
+}
+
+}  // namespace velmio
+
+namespace velmio {
+
+// Enabling a running timer leaves its minute as it is, as a timer control does.
+void Form1::SetTimerEnabled(bool enabled) {
+    if (!enabled) {
+        timer1_.stop();
+    } else if (!timer1_.isActive()) {
+        timer1_.start();
+    }
+}
+
+}  // namespace velmio

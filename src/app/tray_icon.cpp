@@ -1,0 +1,33 @@
+#include "app/tray_icon.h"
+
+#include <QIcon>
+#include <QSystemTrayIcon>
+
+#include "platform/cp932.h"
+
+namespace velmio {
+
+TrayIcon::TrayIcon(QObject* parent) : QObject(parent), icon_(new QSystemTrayIcon(this)) {
+    connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+        if (r == QSystemTrayIcon::Trigger) emit trayMessage(kLeftDown);
+        if (r == QSystemTrayIcon::Context) emit trayMessage(kRightDown);
+    });
+}
+
+QString TrayIcon::TipText(const QString& suffix) {
+    return DecodeCp932(CutCp932(EncodeCp932(QStringLiteral("MailChecker Velmio") + suffix), kTipBytes));
+}
+
+void TrayIcon::UpdateTrayIcon(const QString& suffix, qint16 selector) {
+    letter_ = selector > 0;
+    icon_->setIcon(QIcon(letter_ ? QStringLiteral(":/icons/postbox_letter.svg")
+                                 : QStringLiteral(":/icons/postbox.svg")));
+    icon_->setToolTip(TipText(suffix));
+    if (suffix.isEmpty()) icon_->show();
+}
+
+void TrayIcon::Remove() { icon_->hide(); }
+
+QString TrayIcon::tip() const { return icon_->toolTip(); }
+
+}  // namespace velmio

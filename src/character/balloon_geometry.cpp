@@ -1,0 +1,18 @@
+#include "character/balloon_geometry.h"
+
+#include <cmath>
+
+namespace velmio {
+
+BalloonSize BalloonSizeFor(const QString& text, double pointSize) {
+    // 20 x L x S in exact thousandths of a point, then halves to even, so a
+    // size such as 10.5 points never suffers a binary rounding slip.
+    const qint64 thousandths = std::llround(pointSize * 1000.0);
+    const qint64 scaled = 20 * static_cast<qint64>(text.size()) * thousandths;
+    qint64 whole = scaled / 1000;
+    const qint64 rest = scaled % 1000;
+    if (rest > 500 || (rest == 500 && (whole % 2) != 0)) ++whole;
+    return {whole, 40.0 * pointSize};
+}
+
+}  // namespace velmio

@@ -1,0 +1,87 @@
+#include "character/balloon_window.h"
+
+#include <QBitmap>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
+
+#include "character/balloon_geometry.h"
+#include "character/character_shell.h"
+#include "character/form4.h"
+#include "platform/twips.h"
+
+namespace velmio {
+
+BalloonWindow::BalloonWindow(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint) {
+    setObjectName(QStringLiteral("Form1"));
+    setPalette(QToolTip::palette());
+    setAutoFillBackground(false);
+    QFont f(QStringLiteral("Noto Sans CJK JP"));
+    f.setPointSizeF(9.0);
+    setFont(f);
+}
+
+void BalloonWindow::SayText(const QString& text) {
+    if (!isVisible() || text.isEmpty()) return;
+    const BalloonSize size = BalloonSizeFor(text, font().pointSizeF());
+    const int w = TwipsToPixels(static_cast<double>(size.widthTwips), TwipsPerPixelX(this));
+    const int h = TwipsToPixels(size.heightTwips, TwipsPerPixelY(this));
+    lastSaidText_ = text;
+    setFixedSize(w, h);
+    // The right edge touches the character's left edge; the top stays.
+    const int pictureLeft = picture_ ? picture_->x() : x() + width();
+    move(pictureLeft - w, y());
+    applyRoundedShape();
+    update();
+}
+
+void BalloonWindow::applyRoundedShape() {
+    // Corners (1, 1) and (width, height), rounded by an 8 x 8 ellipse.
+    QBitmap mask(size());
+    mask.fill(Qt::color0);
+    QPainter p(&mask);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::color1);
+    p.drawRoundedRect(QRect(1, 1, width() - 1, height() - 1), 4, 4);
+    p.end();
+    setMask(mask);
+}
+
+void BalloonWindow::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QPalette& pal = palette();
+    p.fillRect(rect(), pal.color(QPalette::ToolTipBase));
+    p.setRenderHint(QPainter::Antialiasing);
+    QColor edge = pal.color(QPalette::ToolTipText);
+    edge.setAlpha(90);
+    p.setPen(QPen(edge, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(1.5, 1.5, width() - 2.0, height() - 2.0), 3.5, 3.5);
+    p.setPen(pal.color(QPalette::ToolTipText));
+    // Centred on one line; a line wider than the balloon is clipped at both ends.
+    p.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip, lastSaidText_);
+}
+
+void BalloonWindow::SetCharFormPosition() {
+    if (!picture_) return;
+    picture_->move(x() + width(), y() - picture_->height() / 2);
+}
+
+void BalloonWindow::mousePressEvent(QMouseEvent* e) {
+    if (e->buttons() & Qt::LeftButton) drag_.press(e);
+    if (e->button() == Qt::RightButton && e->buttons() == Qt::RightButton && shell_)
+        shell_->ShowPopupMenu(e->globalPosition().toPoint());
+}
+
+void BalloonWindow::mouseMoveEvent(QMouseEvent* e) { drag_.move(e); }
+
+void BalloonWindow::mouseReleaseEvent(QMouseEvent* e) {
+    if (drag_.release(e)) SetCharFormPosition();
+}
+
+void BalloonWindow::mouseDoubleClickEvent(QMouseEvent* e) {
+    if (e->button() == Qt::LeftButton && shell_) shell_->RunClickAction(false);
+}
+
+}  // namespace velmio

@@ -1,0 +1,100 @@
+#include "character/form4.h"
+
+#include <QCoreApplication>
+#include <QImageReader>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWindow>
+#include <limits>
+#include <stdexcept>
+
+#include "character/balloon_window.h"
+#include "character/character_shell.h"
+#include "character/window_shape.h"
+#include "core/app_state.h"
+#include "platform/message_box.h"
+
+namespace velmio {
+
+QImage LoadPictureFile(const QString& path) {
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    return reader.read();
+}
+
+Form4::Form4(const AppState& state, MessageBoxes& messages, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint),
+      state_(state),
+      messages_(messages) {
+    setObjectName(QStringLiteral("Form4"));
+    setAttribute(Qt::WA_TranslucentBackground, false);
+    setFixedSize(kFrameWidth, kFrameHeight);
+}
+
+void Form4::Load() {
+    const QString file = state_.settings.Clearness ? QStringLiteral("velmio_s.dat")
+                                                   : QStringLiteral("velmio.dat");
+    strip_ = LoadPictureFile(state_.FilePath(file)).convertToFormat(QImage::Format_RGB32);
+    ShowPicture(0);
+}
+
+void Form4::ShowPicture(int n) {
+    if (state_.settings.CharHide) {
+        hide();
+        return;
+    }
+    const int x = kFrameWidth * n;
+    if (x < std::numeric_limits<qint16>::min() || x > std::numeric_limits<qint16>::max())
+        throw std::overflow_error("frame offset");
+    ++pictureGeneration_;
+    frame_ = QImage(kFrameWidth, kFrameHeight, QImage::Format_RGB32);
+    frame_.fill(Qt::white);
+    if (!strip_.isNull()) {
+        QPainter p(&frame_);
+        p.drawImage(QPoint(0, 0), strip_, QRect(x, 0, kFrameWidth, kFrameHeight));
+    }
+    shownFrame_ = n;
+    if (state_.settings.Clearness) ShapeWindowFromPicture(n);
+    update();
+}
+
+void Form4::ShapeWindowFromPicture(int n) {
+    Q_UNUSED(n);
+    const quint64 generation = pictureGeneration_;
+    const QImage frame = frame_;  // this call's own copy, whatever runs meanwhile
+    QCoreApplication::processEvents();
+    const QRegion region =
+        ShapeRegionFromFrame(frame, [] { QCoreApplication::processEvents(); });
+    // A newer picture shown from the pending events has set its own shape.
+    if (generation != pictureGeneration_) return;
+    // An empty region would mean "no shape" to Qt: keep one pixel outside.
+    setMask(region.isEmpty() ? QRegion(-1, -1, 1, 1) : region);
+}
+
+void Form4::SetTextFormPosition() {
+    if (!balloon_) return;
+    balloon_->move(x() - balloon_->width(), y() + height() / 2);
+}
+
+void Form4::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.drawImage(QPoint(0, 0), frame_);
+}
+
+void Form4::mousePressEvent(QMouseEvent* e) {
+    if (e->buttons() & Qt::LeftButton) drag_.press(e);
+    if (e->button() == Qt::RightButton && e->buttons() == Qt::RightButton && shell_)
+        shell_->ShowPopupMenu(e->globalPosition().toPoint());
+}
+
+void Form4::mouseMoveEvent(QMouseEvent* e) { drag_.move(e); }
+
+void Form4::mouseReleaseEvent(QMouseEvent* e) {
+    if (drag_.release(e)) SetTextFormPosition();
+}
+
+void Form4::mouseDoubleClickEvent(QMouseEvent* e) {
+    if (e->button() == Qt::LeftButton && shell_) shell_->RunClickAction(true);
+}
+
+}  // namespace velmio

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+#include "platform/window_drag.h"
+
+namespace velmio {
+
+struct AppState;
+class BalloonWindow;
+class CharacterShell;
+class MessageBoxes;
+
+// The character: a borderless window of one 94 x 138 frame of the strip.
+class Form4 : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kFrameWidth = 94;
+    static constexpr int kFrameHeight = 138;
+
+    Form4(const AppState& state, MessageBoxes& messages, QWidget* parent = nullptr);
+
+    void setPartner(BalloonWindow* balloon) { balloon_ = balloon; }
+    void setShell(CharacterShell* shell) { shell_ = shell; }
+
+    // Loads the strip chosen by Clearness and shows frame 0.
+    void Load();
+    // Shows frame n, or hides the window while CharHide is on. A frame whose
+    // offset does not fit 16 bits throws std::overflow_error.
+    void ShowPicture(int n);
+    // Places the balloon beside the character (after the character was dragged).
+    void SetTextFormPosition();
+
+    const QImage& strip() const { return strip_; }
+    const QImage& frame() const { return frame_; }
+    int shownFrame() const { return shownFrame_; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+
+private:
+    void ShapeWindowFromPicture(int n);
+
+    const AppState& state_;
+    MessageBoxes& messages_;
+    BalloonWindow* balloon_ = nullptr;
+    CharacterShell* shell_ = nullptr;
+    QImage strip_;
+    QImage frame_;
+    int shownFrame_ = -1;
+    quint64 pictureGeneration_ = 0;
+    WindowDrag drag_{this};
+};
+
+// Reads a picture by its content, whatever its file name says.
+QImage LoadPictureFile(const QString& path);
+
+}  // namespace velmio

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <array>
+
+#include "core/app_settings.h"
+#include "core/reaction_table.h"
+
+namespace velmio {
+
+inline const QString kAppTitle = QStringLiteral("Velmioチェック");
+
+// Wave file of each sound event, 0 to 5; empty for none.
+using SoundTable = std::array<QString, 6>;
+
+// Values of DialogMode.
+enum : qint16 { kNoDialog = 1, kSettingsDialog = 3, kAboutDialog = 4 };
+
+// The program-wide state, one object handed to every part that needs it.
+struct AppState {
+    QString AppPath;  // the program folder, without a trailing separator
+    AppSettings settings;
+    SoundTable soundTable;
+    ReactionTable reactions;
+    // Mail counters.
+    qint16 MailTotal = 0;
+    qint16 LastCheckMail = 0;
+    qint16 StartMail = 0;
+    qint16 DialogMode = kNoDialog;
+    bool SettingsChanged = false;
+
+    QString FilePath(const QString& name) const { return AppPath + '/' + name; }
+    QString IniPath() const { return FilePath(QStringLiteral("velmio.ini")); }
+};
+
+}  // namespace velmio

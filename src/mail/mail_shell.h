@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+namespace velmio {
+
+// What a mail check asks of the program around it: the character, the tray,
+// the menu item that marks a running check, and the automatic-check timer.
+class MailShell {
+public:
+    virtual ~MailShell() = default;
+    virtual void ShowPicture(int frame) = 0;
+    virtual void SayText(const QString& text) = 0;
+    virtual void PlayEventSound(int event) = 0;
+    virtual void PlaySoundFile(const QString& path) = 0;
+    virtual int ShowMsg(const QString& text, int style) = 0;
+    virtual void UpdateTrayIcon(const QString& suffix, qint16 selector) = 0;
+    virtual void SetWindowsTopMost(int mode) = 0;
+    // The check mark of the always-on-top menu item.
+    virtual bool AlwaysActiveMarked() const = 0;
+    // The check-now menu item; disabled while a check runs.
+    virtual void SetMailCheckEnabled(bool enabled) = 0;
+    virtual bool MailCheckEnabled() const = 0;
+    virtual void SetTimerEnabled(bool enabled) = 0;
+    virtual void SetBalloonVisible(bool visible) = 0;
+    // The settings dialog, opened when no password is set.
+    virtual void OpenSettingsDialog() = 0;
+};
+
+}  // namespace velmio

@@ -1,0 +1,43 @@
+#include <QApplication>
+#include <QDir>
+
+#include "app/form1.h"
+#include "core/app_state.h"
+#include "platform/clock.h"
+#include "platform/message_box.h"
+#include "platform/process_launcher.h"
+#include "platform/sound_output.h"
+#include "platform/termination_signals.h"
+
+int main(int argc, char* argv[]) {
+    // Wayland lets no window place itself or stay on top; the character needs both.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("velmio"));
+    app.setQuitOnLastWindowClosed(false);
+
+    velmio::AppState state;
+    state.AppPath = QDir::cleanPath(QCoreApplication::applicationDirPath());
+    velmio::SystemClock clock;
+    velmio::QtSoundOutput sound;
+    velmio::QtMessageBoxes messages;
+    velmio::QtProcessLauncher launcher;
+    velmio::Services services;
+    services.clock = &clock;
+    services.sound = &sound;
+    services.messages = &messages;
+    services.launcher = &launcher;
+
+    velmio::Form1 form1(state, services);
+    if (!form1.Load()) return 0;
+
+    velmio::TerminationSignals termination;
+    QObject::connect(&termination, &velmio::TerminationSignals::terminationRequested, &form1,
+                     &velmio::Form1::Unload);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form1, &velmio::Form1::Unload);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &form1, &velmio::Form1::Unload);
+    QObject::connect(&form1, &velmio::Form1::ended, &app, &QCoreApplication::quit);
+    return app.exec();
+}

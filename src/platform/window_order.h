@@ -1,0 +1,12 @@
+#pragma once
+
+class QWidget;
+
+namespace velmio {
+
+// Stays-on-top as the three stored modes: 0 not on top (raised above the
+// others), 1 on top, 2 raised within its group; any other mode does nothing
+// and gives 0. Every call also shows the window.
+int SetTopMost(QWidget* window, int mode);
+
+}  // namespace velmio
