@@ -422,11 +422,11 @@ void writeSounds(const QString &outDir)
         save("nomail.wav", s);
     }
     { // lots of mail: a quick trill, then a bright chord
-        Sound s(1.0);
+        Sound s(0.96);
         for (int i = 0; i < 8; ++i)
             s.note(i * 0.05, 0.07, pitch(i % 2 ? 81 : 79), 0.5, 20, kPluck);
         for (int n : {72, 76, 79, 84})
-            s.note(0.42, 0.58, pitch(n), 0.35, 4.5, kBell);
+            s.note(0.42, 0.54, pitch(n), 0.35, 4.5, kBell);
         save("manymail.wav", s);
     }
     { // error: two low, soft, slightly sagging boops
