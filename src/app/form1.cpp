@@ -22,6 +22,9 @@
 #include "platform/twips.h"
 #include "platform/window_order.h"
 
+// The icons live in the static library; its resources must be brought in by hand.
+static void InitIconResources() { Q_INIT_RESOURCE(icons); }
+
 namespace velmio {
 namespace {
 // The balloon's size before its first line, in twips.
@@ -31,6 +34,7 @@ constexpr double kInitialHeightTwips = 555;
 
 Form1::Form1(AppState& state, const Services& services)
     : state_(state), services_(services), sounds_(state, *services.sound) {
+    InitIconResources();
     if (!services_.dialogs) {
         ownDialogs_ = std::make_unique<ProgramDialogs>(*this);
         services_.dialogs = ownDialogs_.get();

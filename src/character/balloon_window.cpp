@@ -18,7 +18,7 @@ BalloonWindow::BalloonWindow(QWidget* parent)
     setPalette(QToolTip::palette());
     setAutoFillBackground(false);
     QFont f(QStringLiteral("Noto Sans CJK JP"));
-    f.setPointSizeF(9.0);
+    f.setPointSizeF(10.0);
     setFont(f);
 }
 
@@ -59,7 +59,12 @@ void BalloonWindow::paintEvent(QPaintEvent*) {
     p.setBrush(Qt::NoBrush);
     p.drawRoundedRect(QRectF(1.5, 1.5, width() - 2.0, height() - 2.0), 3.5, 3.5);
     p.setPen(pal.color(QPalette::ToolTipText));
-    // Centred on one line; a line wider than the balloon is clipped at both ends.
+    // The balloon gives each character a square of the font's size; printing
+    // a little smaller keeps the glyphs off the rounded edge. Centred on one
+    // line; a line wider than the balloon is clipped at both ends.
+    QFont printed = font();
+    printed.setPointSizeF(font().pointSizeF() * 0.9);
+    p.setFont(printed);
     p.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip, lastSaidText_);
 }
 
