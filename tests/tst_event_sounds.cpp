@@ -1,0 +1,146 @@
+#include <QProcess>
+#include <QtTest>
+
+#include "character/event_sounds.h"
+#include "core/app_state.h"
+#include "platform/sound_output.h"
+#include "support/fakes.h"
+
+using namespace velmio;
+
+namespace {
+
+// Records the null sink while something plays; the peak of what was heard.
+class SinkRecorder {
+public:
+    bool start() {
+        recorder_.start(QStringLiteral("parec"),
+                        {QStringLiteral("-d"), QStringLiteral("nullsink.monitor"),
+                         QStringLiteral("--format=s16le"), QStringLiteral("--rate=22050"),
+                         QStringLiteral("--channels=1"), QStringLiteral("--latency-msec=20")});
+        return recorder_.waitForStarted(3000);
+    }
+    int stopAndPeak() {
+        recorder_.terminate();
+        recorder_.waitForFinished(3000);
+        const QByteArray pcm = recorder_.readAllStandardOutput();
+        int peak = 0;
+        for (int i = 0; i + 1 < pcm.size(); i += 2) {
+            const auto v = static_cast<qint16>(static_cast<quint8>(pcm[i]) |
+                                               (static_cast<quint8>(pcm[i + 1]) << 8));
+            peak = std::max(peak, std::abs(static_cast<int>(v)));
+        }
+        bytes = pcm.size();
+        return peak;
+    }
+    qsizetype bytes = 0;
+
+private:
+    QProcess recorder_;
+};
+
+bool SoundServerRunning() {
+    QProcess pactl;
+    pactl.start(QStringLiteral("pactl"), {QStringLiteral("info")});
+    return pactl.waitForFinished(3000) && pactl.exitCode() == 0;
+}
+
+}  // namespace
+
+class EventSoundsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void eventPlaysOnlyWithFileAndSwitch_data();
+    void eventPlaysOnlyWithFileAndSwitch();
+    void eventOutsideRangeFails();
+    void emptyPathPlaysNothing();
+    void tableReadFromSoundSection();
+    void realSoundReachesTheSink_data();
+    void realSoundReachesTheSink();
+};
+
+void EventSoundsTest::eventPlaysOnlyWithFileAndSwitch_data() {
+    QTest::addColumn<bool>("playWave");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("played");
+    QTest::newRow("on with file") << true << "a.wav" << true;
+    QTest::newRow("off with file") << false << "a.wav" << false;
+    QTest::newRow("on without file") << true << "" << false;
+}
+
+void EventSoundsTest::eventPlaysOnlyWithFileAndSwitch() {
+    QFETCH(bool, playWave);
+    QFETCH(QString, file);
+    QFETCH(bool, played);
+    AppState state;
+    state.settings.PlayWave = playWave;
+    test::RecordingSound sound;
+    EventSounds sounds(state, sound);
+    for (int event = 0; event <= 5; ++event) {
+        state.soundTable[event] = file.isEmpty() ? QString() : QString::number(event) + file;
+        sounds.PlayEventSound(event);
+    }
+    QCOMPARE(sound.played.size(), played ? 6 : 0);
+    if (played) QCOMPARE(sound.played.last(), QStringLiteral("5a.wav"));
+    // The test button of the settings dialog plays whatever the switch says.
+    sounds.PlaySoundFile(QStringLiteral("t.wav"));
+    QCOMPARE(sound.played.last(), QStringLiteral("t.wav"));
+}
+
+void EventSoundsTest::eventOutsideRangeFails() {
+    AppState state;
+    test::RecordingSound sound;
+    EventSounds sounds(state, sound);
+    QVERIFY_THROWS_EXCEPTION(std::out_of_range, sounds.PlayEventSound(6));
+    QVERIFY_THROWS_EXCEPTION(std::out_of_range, sounds.PlayEventSound(-1));
+}
+
+void EventSoundsTest::emptyPathPlaysNothing() {
+    AppState state;
+    test::RecordingSound sound;
+    EventSounds(state, sound).PlaySoundFile(QString());
+    QVERIFY(sound.played.isEmpty());
+}
+
+void EventSoundsTest::tableReadFromSoundSection() {
+    AppState state;
+    test::ProgramFolder folder(false);
+    state.AppPath = folder.path();
+    folder.write("velmio.ini", test::Cp932("[sound]\r\n 0 = /s/なぁに.wav\r\n5=/s/e.wav\r\n"
+                                           "[System]\r\n1=wrong.wav\r\n"));
+    LoadSoundTable(state);
+    QCOMPARE(state.soundTable[0], QStringLiteral("/s/なぁに.wav"));
+    QCOMPARE(state.soundTable[1], QString());
+    QCOMPARE(state.soundTable[5], QStringLiteral("/s/e.wav"));
+}
+
+void EventSoundsTest::realSoundReachesTheSink_data() {
+    QTest::addColumn<bool>("playWave");
+    QTest::newRow("sounds on") << true;
+    QTest::newRow("sounds off") << false;
+}
+
+void EventSoundsTest::realSoundReachesTheSink() {
+    QFETCH(bool, playWave);
+    if (!SoundServerRunning()) QSKIP("no sound server: run under scripts/test");
+    AppState state;
+    state.settings.PlayWave = playWave;
+    state.soundTable[0] = QStringLiteral(VELMIO_DIST_DIR "/sounds/greeting.wav");
+    QtSoundOutput output;
+    QVERIFY(output.hasDevice());
+    EventSounds sounds(state, output);
+    SinkRecorder recorder;
+    QVERIFY(recorder.start());
+    QTest::qWait(300);
+    sounds.PlayEventSound(0);
+    QTest::qWait(1500);
+    const int peak = recorder.stopAndPeak();
+    // An idle sink may hand the recorder nothing at all; silence either way.
+    if (playWave)
+        QVERIFY2(peak > 1000, qPrintable(QString("peak %1 of %2 bytes").arg(peak).arg(recorder.bytes)));
+    else
+        QCOMPARE(peak, 0);
+}
+
+QTEST_MAIN(EventSoundsTest)
+#include "tst_event_sounds.moc"
