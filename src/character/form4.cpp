@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QImageReader>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPainter>
 #include <QWindow>
 #include <limits>
@@ -59,16 +60,33 @@ void Form4::ShowPicture(int n) {
 }
 
 void Form4::ShapeWindowFromPicture(int n) {
-    Q_UNUSED(n);
+    Q_UNUSED(n);  // frame_ already holds frame n
+    // Pending events run at the start and after rows 0, 50 and 100. One of them
+    // may show a newer picture, which then sets its own shape: this scan is
+    // abandoned rather than set the older outline over the newer frame.
     const quint64 generation = pictureGeneration_;
-    const QImage frame = frame_;  // this call's own copy, whatever runs meanwhile
+    const QImage frame = frame_;
+    const QPointer<Form4> self(this);
+    const auto stillCurrent = [&] { return self && self->pictureGeneration_ == generation; };
     QCoreApplication::processEvents();
-    const QRegion region =
-        ShapeRegionFromFrame(frame, [] { QCoreApplication::processEvents(); });
-    // A newer picture shown from the pending events has set its own shape.
-    if (generation != pictureGeneration_) return;
-    // An empty region would mean "no shape" to Qt: keep one pixel outside.
-    setMask(region.isEmpty() ? QRegion(-1, -1, 1, 1) : region);
+    if (!stillCurrent()) return;
+    const std::optional<QRegion> region = ShapeRegionFromFrame(frame, [&] {
+        QCoreApplication::processEvents();
+        return stillCurrent();
+    });
+    if (!region) return;
+    if (!PlatformShapesWindows()) {
+        // The platform cannot cut the window: the previous shape stays. Told
+        // once per window, not at every picture change.
+        static const char* const kRefusalTold = "velmioShapeRefusalTold";
+        if (property(kRefusalTold).toBool()) return;
+        setProperty(kRefusalTold, true);
+        messages_.show(this, QStringLiteral("フォームの変形に失敗しました。"), 0, kAppTitle);
+        return;
+    }
+    // An empty region means "no mask" to Qt: one pixel outside the window
+    // leaves nothing drawn and nothing clickable.
+    setMask(region->isEmpty() ? QRegion(-1, -1, 1, 1) : *region);
 }
 
 void Form4::SetTextFormPosition() {
