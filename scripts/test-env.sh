@@ -40,14 +40,100 @@ start_sound() {
   pactl set-default-sink nullsink >/dev/null 2>&1 || true
 }
 
+free_port() {
+  local p
+  for _ in $(seq 200); do
+    p=$((20000 + RANDOM % 20000))
+    (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || { echo "$p"; return; }
+  done
+  return 1
+}
+
+# Writes count small messages into a maildir's cur/ folder.
+fill_maildir() {
+  local dir=$1 count=$2 i
+  mkdir -p "$dir/cur" "$dir/new" "$dir/tmp"
+  for ((i = 1; i <= count; i++)); do
+    printf 'From: sender%d@example.org\r\nSubject: message %d\r\n\r\nHello.\r\n' "$i" "$i" \
+      >"$dir/cur/1700000000.M${i}P1.velmio:2,"
+  done
+}
+
+# A throwaway POP3 server on loopback: users alice (3 messages), empty (0),
+# bulk (4,000) and carol (for tests that change the count), all with the
+# password "secret".
+start_dovecot() {
+  if ! command -v dovecot >/dev/null 2>&1; then
+    echo "dovecot is not installed: POP3 tests will be skipped" >&2
+    return 0
+  fi
+  local dir="$TEST_ENV_DIR/dovecot" port user
+  mkdir -p "$dir/run" "$dir/state" "$dir/mail"
+  chmod 755 "$dir" "$dir/run" "$dir/state"
+  port=$(free_port)
+  : >"$dir/users"
+  for user in alice empty bulk carol; do
+    echo "$user:{PLAIN}secret" >>"$dir/users"
+  done
+  chmod 644 "$dir/users"
+  fill_maildir "$dir/mail/alice/Maildir" 3
+  fill_maildir "$dir/mail/empty/Maildir" 0
+  fill_maildir "$dir/mail/bulk/Maildir" 4000
+  fill_maildir "$dir/mail/carol/Maildir" 0
+  chown -R nobody:nogroup "$dir/mail"
+  cat >"$dir/dovecot.conf" <<CONF
+protocols = pop3
+listen = 127.0.0.1
+base_dir = $dir/run
+state_dir = $dir/state
+log_path = /dev/stderr
+ssl = no
+disable_plaintext_auth = no
+auth_mechanisms = plain
+auth_failure_delay = 0
+mail_location = maildir:~/Maildir
+passdb {
+  driver = passwd-file
+  args = scheme=PLAIN username_format=%u $dir/users
+}
+userdb {
+  driver = static
+  args = uid=nobody gid=nogroup home=$dir/mail/%u
+}
+service pop3-login {
+  inet_listener pop3 {
+    port = $port
+  }
+}
+CONF
+  dovecot -F -c "$dir/dovecot.conf" >"$dir/dovecot.log" 2>&1 &
+  DOVECOT_PID=$!
+  for _ in $(seq 100); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
+    sleep 0.1
+  done
+  export VELMIO_POP3_PORT=$port
+  export VELMIO_POP3_DIR=$dir
+}
+
+stop_dovecot() {
+  if [ -n "${DOVECOT_PID:-}" ]; then
+    kill "$DOVECOT_PID" 2>/dev/null || true
+    wait "$DOVECOT_PID" 2>/dev/null || true
+    DOVECOT_PID=
+  fi
+}
+
 start_test_env() {
   start_x
   start_sound
+  start_dovecot
   export VELMIO_TEST_ENV_DIR="$TEST_ENV_DIR"
   export QT_QPA_PLATFORM=xcb
 }
 
 stop_test_env() {
+  stop_dovecot
   pulseaudio --kill >/dev/null 2>&1 || true
   for p in "${TEST_ENV_PIDS[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true

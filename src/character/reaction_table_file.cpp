@@ -1,6 +1,7 @@
 #include "character/reaction_table_file.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cstdio>
 
 #include "core/app_state.h"
@@ -17,7 +18,13 @@ void LoadReactionTable(AppState& state) {
     const char* names[3] = {"ExistMail", "NoMail", "Error"};
     for (int k = 0; k < 3; ++k) {
         const QString section = QLatin1String(names[k]);
-        const int count = std::max<int>(0, ToInt16(doc.value(section, "Cnt")).value_or(0));
+        const QString cntText = doc.value(section, "Cnt");
+        const auto cnt = ToInt16(cntText);
+        if (!cnt && !cntText.trimmed().isEmpty()) {
+            std::fprintf(stderr, "velmio: %s of velmio.tbl has no usable Cnt; no variants\n", names[k]);
+        }
+        // A negative count lists nothing.
+        const int count = std::max<int>(0, cnt.value_or(0));
         QVector<Reaction>& list = state.reactions.kinds[k];
         for (int i = 1; i <= count; ++i) {
             // Only ten distinct variants: the key ends in the last digit of i.

@@ -1,14 +1,22 @@
 #pragma once
 
 #include <QObject>
+#include <memory>
+
+#include "character/reaction_draw.h"
+#include "mail/check_log.h"
+#include "mail/mail_count.h"
+#include "mail/result_messages.h"
 
 namespace velmio {
 
 struct AppState;
 class Clock;
 class MailShell;
+class Pop3Connection;
 
-// One POP3 mail check at a time, driven by socket events.
+// One POP3 mail check at a time, driven by socket events: log in, ask for
+// the list, report the count through the character, log out.
 class MailCheck : public QObject {
     Q_OBJECT
 public:
@@ -18,12 +26,43 @@ public:
     // Starts a check; a running one is abandoned first.
     void ExecuteMailCheck();
     qint16 PopState() const { return popState_; }
+    bool SessionOpen() const;
+
+    // How long the connection and each reply may take (60 s).
+    void SetReplyTimeout(int ms);
+
+signals:
+    // A session has ended, whichever way; the socket is closed and the
+    // timer restored. Not raised for a session abandoned by a new check.
+    void SessionEnded();
 
 private:
+    void PopConnect();
+    void PopDisconnect();
+    void SendPopCommand();
+    void SendLine(const QString& text);
+
+    void HandleReply(const QString& reply);
+    void ClassifyReply(const QString& reply);
+    void HandleSocketError(int number, const QString& description);
+
+    void RejectedLogin();
+    void EarlyErrorReply();
+    void ErrorReplyAfterLogin(qint16 answered);
+    void FailedWhileHandling();
+    void RestoreTopMost();
+
     AppState& state_;
     MailShell& shell_;
-    Clock& clock_;
+    std::unique_ptr<Pop3Connection> connection_;
+    CheckLog log_;
+    ReactionDraw draw_;
+    ResultMessages results_;
+    MailCount count_;
     qint16 popState_ = 0;
+    // Changes with every new session, so a handler that ran a nested event
+    // loop can tell that its session was replaced meanwhile.
+    quint64 session_ = 0;
 };
 
 }  // namespace velmio

@@ -1,0 +1,123 @@
+#include "mail/pop3_connection.h"
+
+#include <QTcpSocket>
+
+#include "platform/cp932.h"
+
+namespace velmio {
+
+Pop3Connection::Pop3Connection(QObject* parent) : QObject(parent) {
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &Pop3Connection::OnTimeout);
+}
+
+Pop3Connection::~Pop3Connection() { Close(); }
+
+int Pop3Connection::ErrorNumber(QAbstractSocket::SocketError error) {
+    switch (error) {
+    case QAbstractSocket::HostNotFoundError: return kHostNotFound;
+    case QAbstractSocket::ConnectionRefusedError: return kConnectionRefused;
+    case QAbstractSocket::RemoteHostClosedError: return kConnectionReset;
+    case QAbstractSocket::SocketTimeoutError: return kTimedOut;
+    case QAbstractSocket::SocketAccessError: return 10013;
+    case QAbstractSocket::SocketResourceError: return 10055;
+    case QAbstractSocket::NetworkError: return 10065;
+    case QAbstractSocket::AddressInUseError: return 10048;
+    case QAbstractSocket::SocketAddressNotAvailableError: return 10049;
+    case QAbstractSocket::UnsupportedSocketOperationError: return 10045;
+    default: return 10000;
+    }
+}
+
+QString Pop3Connection::TimeoutDescription() {
+    return QStringLiteral("サーバーから応答がありませんでした");
+}
+
+void Pop3Connection::Open(const QString& host, quint16 port) {
+    Close();
+    socket_ = new QTcpSocket(this);
+    connect(socket_, &QTcpSocket::readyRead, this, &Pop3Connection::OnReadyRead);
+    connect(socket_, &QTcpSocket::errorOccurred, this, &Pop3Connection::OnSocketError);
+    listing_ = false;
+    timer_.start(timeoutMs_);
+    socket_->connectToHost(host, port);
+}
+
+void Pop3Connection::Close() {
+    timer_.stop();
+    buffer_.Clear();
+    ++generation_;
+    dispatching_ = false;
+    failurePending_ = false;
+    if (!socket_) return;
+    QTcpSocket* s = socket_;
+    socket_ = nullptr;
+    s->disconnect(this);
+    s->abort();
+    s->deleteLater();
+}
+
+bool Pop3Connection::SendLine(const QString& text, bool listingReply) {
+    if (!socket_) return false;
+    listing_ = listingReply;
+    const QByteArray line = EncodeCp932(text) + "\r\n";
+    if (socket_->write(line) != line.size()) return false;
+    ++sends_;
+    timer_.start(timeoutMs_);
+    return true;
+}
+
+void Pop3Connection::OnReadyRead() {
+    if (!socket_) return;
+    buffer_.Append(socket_->readAll());
+    // While a handler runs, its dispatch loop picks the new data up.
+    if (!dispatching_) Dispatch();
+}
+
+void Pop3Connection::Dispatch() {
+    const quint64 generation = generation_;
+    dispatching_ = true;
+    for (;;) {
+        const auto reply = buffer_.TakeReply(listing_);
+        if (!reply) break;
+        // No time-out while the handler runs; sending restarts the wait, and
+        // a reply that is ignored leaves the old deadline standing.
+        const int remaining = timer_.remainingTime();
+        timer_.stop();
+        const quint64 sends = sends_;
+        emit ReplyArrived(DecodeCp932(*reply));
+        if (generation != generation_) return;  // closed or replaced by the handler
+        if (sends == sends_ && !failurePending_) timer_.start(remaining < 0 ? timeoutMs_ : remaining);
+    }
+    dispatching_ = false;
+    if (failurePending_) {
+        failurePending_ = false;
+        Fail(pendingNumber_, pendingDescription_);
+    }
+}
+
+void Pop3Connection::OnSocketError(QAbstractSocket::SocketError error) {
+    if (!socket_) return;
+    Fail(ErrorNumber(error), socket_->errorString());
+}
+
+void Pop3Connection::OnTimeout() {
+    if (!socket_) return;
+    Fail(kTimedOut, TimeoutDescription());
+}
+
+void Pop3Connection::Fail(int number, const QString& description) {
+    if (dispatching_) {
+        if (!failurePending_) {
+            failurePending_ = true;
+            pendingNumber_ = number;
+            pendingDescription_ = description;
+        }
+        timer_.stop();
+        return;
+    }
+    Close();
+    emit Failed(number, description);
+}
+
+}  // namespace velmio
