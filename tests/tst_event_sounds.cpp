@@ -18,12 +18,15 @@ public:
                         {QStringLiteral("-d"), QStringLiteral("nullsink.monitor"),
                          QStringLiteral("--format=s16le"), QStringLiteral("--rate=22050"),
                          QStringLiteral("--channels=1"), QStringLiteral("--latency-msec=20")});
-        return recorder_.waitForStarted(3000);
+        if (!recorder_.waitForStarted(3000)) return false;
+        recorder_.waitForReadyRead(1000);  // connected and streaming
+        return true;
     }
     int stopAndPeak() {
+        QByteArray pcm = recorder_.readAllStandardOutput();
         recorder_.terminate();
         recorder_.waitForFinished(3000);
-        const QByteArray pcm = recorder_.readAllStandardOutput();
+        pcm += recorder_.readAllStandardOutput();
         int peak = 0;
         for (int i = 0; i + 1 < pcm.size(); i += 2) {
             const auto v = static_cast<qint16>(static_cast<quint8>(pcm[i]) |
@@ -31,9 +34,11 @@ public:
             peak = std::max(peak, std::abs(static_cast<int>(v)));
         }
         bytes = pcm.size();
+        errors = recorder_.readAllStandardError();
         return peak;
     }
     qsizetype bytes = 0;
+    QByteArray errors;
 
 private:
     QProcess recorder_;
@@ -137,7 +142,10 @@ void EventSoundsTest::realSoundReachesTheSink() {
     const int peak = recorder.stopAndPeak();
     // An idle sink may hand the recorder nothing at all; silence either way.
     if (playWave)
-        QVERIFY2(peak > 1000, qPrintable(QString("peak %1 of %2 bytes").arg(peak).arg(recorder.bytes)));
+        QVERIFY2(peak > 1000, qPrintable(QString("peak %1 of %2 bytes; recorder said: %3")
+                                        .arg(peak)
+                                        .arg(recorder.bytes)
+                                        .arg(QString::fromLocal8Bit(recorder.errors))));
     else
         QCOMPARE(peak, 0);
 }

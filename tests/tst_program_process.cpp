@@ -1,0 +1,114 @@
+#include <QProcess>
+#include <QtTest>
+#include <csignal>
+
+#include "platform/profile_file.h"
+#include "support/fakes.h"
+
+using namespace velmio;
+
+// The built program as a user starts it: a copy of the program folder, its
+// own runtime folder for the single-instance lock.
+class ProgramProcessTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void endsOnSignalWritingTheExitBatch_data();
+    void endsOnSignalWritingTheExitBatch();
+    void secondStartOnlyShowsTheMessage();
+
+private:
+    QProcess* start();
+    bool windowNamed(const QString& name);
+
+    std::unique_ptr<QTemporaryDir> folder_;
+    std::unique_ptr<QTemporaryDir> runtime_;
+    QList<QProcess*> processes_;
+};
+
+void ProgramProcessTest::init() {
+    folder_ = std::make_unique<QTemporaryDir>();
+    runtime_ = std::make_unique<QTemporaryDir>();
+    QFile::setPermissions(runtime_->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                QFileDevice::ExeOwner);
+    for (const char* f : {"velmio", "velmio.dat", "velmio_s.dat", "velmio.tbl"})
+        QVERIFY(QFile::copy(QStringLiteral(VELMIO_DIST_DIR "/") + f, folder_->filePath(f)));
+    QFile::setPermissions(folder_->filePath("velmio"),
+                          QFile::permissions(QStringLiteral(VELMIO_DIST_DIR "/velmio")));
+}
+
+void ProgramProcessTest::cleanup() {
+    for (QProcess* p : processes_) {
+        p->kill();
+        p->waitForFinished(3000);
+        delete p;
+    }
+    processes_.clear();
+}
+
+QProcess* ProgramProcessTest::start() {
+    auto* p = new QProcess;
+    processes_ << p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", runtime_->path());
+    p->setProcessEnvironment(env);
+    p->setWorkingDirectory(QDir::tempPath());  // the program folder is its own, not the cwd
+    p->start(folder_->filePath("velmio"), {});
+    p->waitForStarted(5000);
+    return p;
+}
+
+bool ProgramProcessTest::windowNamed(const QString& name) {
+    QProcess search;
+    search.start("xdotool", {"search", "--name", name});
+    search.waitForFinished(3000);
+    return !search.readAllStandardOutput().trimmed().isEmpty();
+}
+
+void ProgramProcessTest::endsOnSignalWritingTheExitBatch_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+void ProgramProcessTest::endsOnSignalWritingTheExitBatch() {
+    QFETCH(int, signal);
+    QFile ini(folder_->filePath("velmio.ini"));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write(test::Cp932("[System]\r\nXpos=1500\r\nYpos=6000\r\nMail=3\r\n[Message]\r\nNickName=兄や\r\n"));
+    ini.close();
+    QProcess* p = start();
+    QTest::qWait(1500);
+    QCOMPARE(p->state(), QProcess::Running);
+    ::kill(static_cast<pid_t>(p->processId()), signal);
+    QVERIFY(p->waitForFinished(5000));
+    QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p->exitCode(), 0);
+    const QString path = folder_->filePath("velmio.ini");
+    QCOMPARE(ReadIniValue(path, "System", "Xpos"), QStringLiteral("1500"));
+    QCOMPARE(ReadIniValue(path, "System", "Ypos"), QStringLiteral("6000"));
+    QCOMPARE(ReadIniValue(path, "System", "Mail"), QStringLiteral("3"));
+    QCOMPARE(ReadIniValue(path, "Message", "NickName"), QStringLiteral("兄や"));
+    QCOMPARE(ReadIniValue(path, "System", "CharHide"), QStringLiteral("0"));
+}
+
+void ProgramProcessTest::secondStartOnlyShowsTheMessage() {
+    QProcess* first = start();
+    QTest::qWait(1500);
+    QVERIFY(!windowNamed(QStringLiteral("Velmioチェック")));
+    QProcess* second = start();
+    QTRY_VERIFY_WITH_TIMEOUT(windowNamed(QStringLiteral("Velmioチェック")), 5000);
+    QCOMPARE(second->state(), QProcess::Running);  // waiting on its message box
+    second->kill();
+    second->waitForFinished(3000);
+    QCOMPARE(first->state(), QProcess::Running);
+    // The second start read and wrote no settings.
+    ::kill(static_cast<pid_t>(first->processId()), SIGTERM);
+    QVERIFY(first->waitForFinished(5000));
+    QVERIFY(QFile::exists(folder_->filePath("velmio.ini")));
+}
+
+QTEST_GUILESS_MAIN(ProgramProcessTest)
+#include "tst_program_process.moc"
