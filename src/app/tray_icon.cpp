@@ -9,7 +9,9 @@ namespace velmio {
 
 TrayIcon::TrayIcon(QObject* parent) : QObject(parent), icon_(new QSystemTrayIcon(this)) {
     connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-        if (r == QSystemTrayIcon::Trigger) emit trayMessage(kLeftDown);
+        // The second press of a double click is a press of the left button too.
+        if (r == QSystemTrayIcon::Trigger || r == QSystemTrayIcon::DoubleClick)
+            emit trayMessage(kLeftDown);
         if (r == QSystemTrayIcon::Context) emit trayMessage(kRightDown);
     });
 }
