@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "core/app_state.h"
+#include "mail/mail_check.h"
+#include "platform/clock.h"
+#include "support/recording_mail_shell.h"
+
+namespace velmio::test {
+
+// A reaction table of one variant per kind, enough to tell the outcomes apart.
+inline ReactionTable OneVariantTable() {
+    ReactionTable t;
+    t.of(EventKind::ExistMail) = {Reaction{3, 1, QStringLiteral("/sounds/exist.wav"), QStringLiteral("通来てるよ")}};
+    t.of(EventKind::NoMail) = {Reaction{5, 0, QString(), QStringLiteral("メールは来てないよ")}};
+    t.of(EventKind::Error) = {Reaction{4, 0, QString(), QStringLiteral("エラー")}};
+    return t;
+}
+
+inline const QString kNoMailLine = QStringLiteral("メールは来てないよ");
+inline const QString kWaitLine = QStringLiteral("ちょっと待ってね…");
+inline const QString kWrongLoginLine = QStringLiteral("ユーザー名かパスワードが違うみたい…");
+inline const QString kErrorLine = QStringLiteral("エラーみたい…");
+inline const QString kFailedLine = QStringLiteral("えへへへ。しっぱいしちゃったぁ。");
+inline const QString kArrivalLine = QStringLiteral("あれ？チェックに失敗しちゃったぁ");
+inline const QString kManyLine = QStringLiteral("メールいっぱいきてるよ。すごいね。びっくりだね。");
+
+// A real mail check with a recording shell, a set clock (Wednesday
+// 2026-01-07 9:05:07) and a program folder of its own.
+struct MailFixture {
+    QTemporaryDir dir;
+    AppState state;
+    RecordingMailShell shell;
+    ManualClock clock{QDateTime(QDate(2026, 1, 7), QTime(9, 5, 7))};
+    MailCheck check{state, shell, clock};
+
+    explicit MailFixture(quint16 port = 110) {
+        state.AppPath = dir.path();
+        AppSettings& s = state.settings;
+        s.Server = QStringLiteral("127.0.0.1");
+        s.Port = static_cast<qint16>(port);
+        s.LoginName = QStringLiteral("alice");
+        s.LoginPass = QStringLiteral("secret");
+        s.NickName = QStringLiteral("お兄ちゃん");
+        s.AutoCheck = true;
+        s.PlayWave = true;
+        state.reactions = OneVariantTable();
+        check.SetReplyTimeout(10000);
+    }
+
+    // Runs one check to its end; false when it did not end in time.
+    bool run(int timeoutMs = 15000) {
+        QSignalSpy ended(&check, &MailCheck::SessionEnded);
+        check.ExecuteMailCheck();
+        return ended.count() > 0 || ended.wait(timeoutMs);
+    }
+
+    QByteArray log(const QString& name = QStringLiteral("Wed.log")) const {
+        QFile f(dir.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    // Every way a check ends leaves the program ready for the next one.
+    bool readyAgain() const {
+        return shell.menuEnabled && shell.timerEnabled == state.settings.AutoCheck && !check.SessionOpen();
+    }
+};
+
+}  // namespace velmio::test
