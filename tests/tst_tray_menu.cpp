@@ -7,6 +7,7 @@
 #include "app/tray_icon.h"
 #include "platform/profile_file.h"
 #include "platform/twips.h"
+#include "platform/window_order.h"
 #include "support/shell_fixture.h"
 
 using namespace velmio;
@@ -23,7 +24,13 @@ void ClickAt(const QPoint& global, int button) {
 void ClickTray(ShellFixture& f, int button) {
     QSystemTrayIcon* icon = f.form1->tray()->icon();
     QTRY_VERIFY(!icon->geometry().isEmpty());
-    ClickAt(icon->geometry().center(), button);
+    // The tray lays its icons out again as they come and go: wait for a rest.
+    QRect settled;
+    for (int i = 0; i < 50 && settled != icon->geometry(); ++i) {
+        settled = icon->geometry();
+        QTest::qWait(100);
+    }
+    ClickAt(settled.center(), button);
 }
 
 bool OnTop(QWidget* w) {
@@ -75,6 +82,10 @@ private slots:
     void dragCharacterMovesBalloonOnRelease();
     void exitRemovesIconAndStoresPlace();
     void tipIsCutTo63Bytes();
+    void rightButtonOnEitherWindowOpensTheMenu_data();
+    void rightButtonOnEitherWindowOpensTheMenu();
+    void setTopMostModes_data();
+    void setTopMostModes();
 };
 
 void TrayMenuTest::trayIconIsReallyThere() {
@@ -467,6 +478,49 @@ void TrayMenuTest::tipIsCutTo63Bytes() {
     // 18 bytes of title, then two-byte characters: 22 of them fit, the 23rd would not.
     const QString tip = TrayIcon::TipText(QString(30, QChar(0x3042)));
     QCOMPARE(tip, QStringLiteral("MailChecker Velmio") + QString(22, QChar(0x3042)));
+}
+
+void TrayMenuTest::rightButtonOnEitherWindowOpensTheMenu_data() {
+    QTest::addColumn<bool>("character");
+    QTest::newRow("balloon") << false;
+    QTest::newRow("character") << true;
+}
+
+void TrayMenuTest::rightButtonOnEitherWindowOpensTheMenu() {
+    QFETCH(bool, character);
+    ShellFixture f;
+    f.writeIni("[System]\nXpos=3000\nYpos=9000\n");
+    QVERIFY(f.start());
+    QTRY_VERIFY(!f.form1->LastSaidText().isEmpty());
+    QWidget* w = character ? static_cast<QWidget*>(f.form4()) : f.form1.get();
+    const QPoint before = w->pos();
+    QTest::mousePress(w, Qt::RightButton, Qt::NoModifier, QPoint(8, 8));
+    QTRY_VERIFY(f.form1->menu()->isVisible());
+    QCOMPARE(w->pos(), before);  // the right button never drags
+    f.form1->menu()->hide();
+}
+
+void TrayMenuTest::setTopMostModes_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<bool>("onTop");
+    QTest::newRow("0 shows a hidden window") << 0 << 1 << true << false;
+    QTest::newRow("1 on top") << 1 << 1 << true << true;
+    QTest::newRow("2 raise only") << 2 << 1 << true << false;
+    QTest::newRow("3 does nothing") << 3 << 0 << false << false;
+}
+
+void TrayMenuTest::setTopMostModes() {
+    QFETCH(int, mode);
+    QFETCH(int, result);
+    QFETCH(bool, shown);
+    QFETCH(bool, onTop);
+    QWidget w(nullptr, Qt::Tool | Qt::FramelessWindowHint);
+    w.resize(40, 40);
+    QCOMPARE(SetTopMost(&w, mode), result);
+    QCOMPARE(w.isVisible(), shown);
+    QCOMPARE(OnTop(&w), onTop);
 }
 
 QTEST_MAIN(TrayMenuTest)
