@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QGroupBox>
+#include <QPointer>
+#include <QVector>
+
+namespace velmio {
+
+// Places w inside container at a rectangle given in twips from the
+// container's top-left corner.
+void PlaceInTwips(QWidget* w, QWidget* container, int left, int top, int width, int height);
+
+// A group frame drawn the classic way: an etched rectangle whose top line
+// runs through the middle of the first text line and breaks for the title,
+// either the frame's own text or a control set on the top edge (a check box
+// that switches what the frame holds).
+class FrameBox : public QGroupBox {
+    Q_OBJECT
+public:
+    explicit FrameBox(const QString& title, QWidget* parent = nullptr);
+    void setTitleWidget(QWidget* w) { titleWidget_ = w; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QPointer<QWidget> titleWidget_;
+};
+
+// Widens w to its caption when the caption is wider, keeping its left edge
+// and its right edge at most at right (in its container's coordinates).
+void FitToCaption(QWidget* w, int right);
+
+// A page of the settings tabs. Its own controls are given in twips from the
+// corner of the whole tab control, tab row included, so they are placed only
+// once the tab control has put the page below its tab row.
+class DialogPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit DialogPage(QWidget* parent = nullptr) : QWidget(parent) {}
+    void PlaceOnTabs(QWidget* w, int left, int top, int width, int height);
+    void PlaceControls();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+
+private:
+    struct Placed {
+        QPointer<QWidget> widget;
+        QPoint twips;
+    };
+    QVector<Placed> placed_;
+};
+
+}  // namespace velmio

@@ -1,0 +1,146 @@
+#include "settings_dialog/form3.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QStyle>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+
+#include "character/event_sounds.h"
+#include "core/app_state.h"
+#include "core/value_conversion.h"
+#include "platform/message_box.h"
+#include "platform/twips_rect.h"
+#include "settings_dialog/other_page.h"
+#include "settings_dialog/server_page.h"
+#include "settings_dialog/sound_page.h"
+
+namespace velmio {
+
+Form3::Form3(AppState& state, const Form3Services& services, QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint),
+      state_(state),
+      services_(services) {
+    setObjectName(QStringLiteral("Form3"));
+    setWindowTitle(QStringLiteral("設定"));
+    QFont f(QStringLiteral("Noto Sans CJK JP"));
+    f.setPointSizeF(9.0);
+    setFont(f);
+    setFixedSize(TwipsRect(this, 0, 0, 5295, 4425).size());
+
+    tabs_ = new QTabWidget(this);
+    tabs_->setObjectName(QStringLiteral("SSTab1"));
+    tabs_->setUsesScrollButtons(false);
+    tabs_->setGeometry(TwipsRect(this, 120, 120, 5055, 3735));
+    serverPage_ = new ServerPage(tabs_);
+    soundPage_ = new SoundPage(*services_.sounds, services_.selectFile, state_.AppPath, tabs_);
+    otherPage_ = new OtherPage(services_.selectFile, state_.AppPath, tabs_);
+    tabs_->addTab(serverPage_, QStringLiteral("サーバー"));
+    tabs_->addTab(soundPage_, QStringLiteral("音声&&ﾒｯｾｰｼﾞ"));  // one '&' shown, no access key
+    tabs_->addTab(otherPage_, QStringLiteral("その他"));
+
+    command6_ = new QPushButton(QStringLiteral("O K"), this);
+    command6_->setObjectName(QStringLiteral("Command6"));
+    command6_->setGeometry(TwipsRect(this, 2880, 3960, 1095, 375));
+    command6_->setDefault(true);
+    command7_ = new QPushButton(QStringLiteral("キャンセル"), this);
+    command7_->setObjectName(QStringLiteral("Command7"));
+    command7_->setGeometry(TwipsRect(this, 4080, 3960, 1095, 375));
+    connect(command6_, &QPushButton::clicked, this, &Form3::accept);
+    connect(command7_, &QPushButton::clicked, this, &Form3::reject);
+
+    SetKeyboardOrder();
+    Load();
+    FitCaptions();
+}
+
+Form3::~Form3() = default;
+
+void Form3::Load() {
+    tabs_->setCurrentIndex(0);
+    serverPage_->LoadPort(state_.settings.Port);
+    serverPage_->LoadServerPage(state_.settings);
+    soundPage_->LoadSoundPage(state_);
+    otherPage_->LoadOtherPage(state_);
+}
+
+void Form3::accept() {
+    if (ApplySettings()) QDialog::accept();
+}
+
+bool Form3::ApplySettings() {
+    // Both numbers are checked before anything is written, so a refusal
+    // leaves every setting as it was.
+    const std::optional<qint16> port = ToInt16(serverPage_->PopPort()->text());
+    if (!port || *port < 1) {
+        Refuse(0, serverPage_->PopPort(), QStringLiteral("POP3ポートには 1 から 32767 までの数を入れてね"));
+        return false;
+    }
+    const std::optional<qint16> min = ToInt16(otherPage_->CheckMin()->text());
+    if (!min) {
+        Refuse(2, otherPage_->CheckMin(),
+               QStringLiteral("チェック間隔には -32768 から 32767 までの数（分）を入れてね"));
+        return false;
+    }
+
+    bool changed = false;
+    serverPage_->Apply(state_.settings, *port, changed);
+    soundPage_->Apply(state_, changed);
+    otherPage_->Apply(state_.settings, *min, changed);
+    state_.SettingsChanged = changed;
+    if (services_.setTimer1) services_.setTimer1(state_.settings.AutoCheck);
+    return true;
+}
+
+void Form3::Refuse(int page, QWidget* field, const QString& text) {
+    tabs_->setCurrentIndex(page);
+    if (services_.sounds) services_.sounds->PlayEventSound(5);  // as before every message box
+    if (services_.messages) services_.messages->show(this, text, 16, kAppTitle);
+    field->setFocus(Qt::OtherFocusReason);
+    if (auto* edit = qobject_cast<QLineEdit*>(field)) edit->selectAll();
+}
+
+void Form3::FitCaptions() {
+    // The twips sizes were made for a narrower font than ours; captions and
+    // list entries that would be cut grow to the right as far as their frame
+    // or page allows.
+    for (QWidget* w : findChildren<QWidget*>()) {
+        const auto* list = qobject_cast<QComboBox*>(w);
+        if (!qobject_cast<QLabel*>(w) && !qobject_cast<QCheckBox*>(w) &&
+            !qobject_cast<QRadioButton*>(w) && !(list && !list->isEditable()))
+            continue;
+        QWidget* container = w->parentWidget();
+        const int right = qobject_cast<DialogPage*>(container)
+                              ? tabs_->width() - 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth)
+                              : container->width() - 2;
+        FitToCaption(w, right);
+    }
+    otherPage_->FitOptionRow();
+}
+
+void Form3::SetKeyboardOrder() {
+    // The tab widget hides the pages not shown, and hidden controls are left
+    // out of Tab and Shift+Tab, so the keys stay on the shown page: tab row,
+    // the page's controls as they stand on it, OK, Cancel, and round again.
+    const char* order[] = {
+        "ServerName", "ServerAdd", "ServerDel", "ServerAddress", "LoginName", "LoginPass",
+        "SavePass", "ApopCheck", "PopPort",
+        "UseSound", "EventName", "EventWave", "Command1", "EventMsg", "WaveTest", "WaveBrowse",
+        "AutoCheck", "CheckMin", "TelhoCheck", "DblClick0", "DblClick1", "DblClick2",
+        "ExecMailer", "Command5", "BGClearness",
+        "Command6", "Command7"};
+    QWidget* previous = tabs_->tabBar();
+    for (const char* name : order) {
+        auto* w = findChild<QWidget*>(QLatin1String(name));
+        if (!w) continue;
+        setTabOrder(previous, w);
+        previous = w;
+    }
+}
+
+}  // namespace velmio

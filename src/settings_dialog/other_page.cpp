@@ -1,0 +1,158 @@
+#include "settings_dialog/other_page.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "core/app_state.h"
+#include "platform/twips_rect.h"
+#include "settings_dialog/server_page.h"
+
+namespace velmio {
+namespace {
+
+template <typename W>
+W* Named(W* w, const char* name) {
+    w->setObjectName(QLatin1String(name));
+    return w;
+}
+
+// Linux mail programs carry no ".exe": programs of any name are offered
+// first, Windows programs (run through Wine) second.
+const QString kProgramFilter = QStringLiteral("ﾌﾟﾛｸﾞﾗﾑ (*)") + QChar(0) + QStringLiteral("*") +
+                               QChar(0) + QStringLiteral("Exeﾌｧｲﾙ (*.exe)") + QChar(0) +
+                               QStringLiteral("*.exe");
+
+}  // namespace
+
+OtherPage::OtherPage(FileSelector selectFile, const QString& appPath, QWidget* parent)
+    : DialogPage(parent), selectFile_(std::move(selectFile)), appPath_(appPath) {
+    auto* frame2 = Named(new FrameBox(QString()), "Frame2");
+    PlaceOnTabs(frame2, 120, 480, 4815, 1095);
+    autoCheck_ = Named(new QCheckBox(QStringLiteral("自動チェック(&A)")), "AutoCheck");
+    checkMin_ = Named(new QLineEdit, "CheckMin");
+    label8_ = Named(new QLabel(QStringLiteral("チェック間隔(M)")), "Label8");
+    label8_->setBuddy(checkMin_);
+    label9_ = Named(new QLabel(QStringLiteral("分")), "Label9");
+    telhoCheck_ = Named(new QCheckBox(QStringLiteral("テレホ時間帯のみ(&T)")), "TelhoCheck");
+    PlaceInTwips(autoCheck_, frame2, 240, 0, 1815, 255);
+    frame2->setTitleWidget(autoCheck_);
+    PlaceInTwips(label8_, frame2, 240, 400, 1335, 255);
+    PlaceInTwips(checkMin_, frame2, 1680, 360, 855, 270);
+    PlaceInTwips(label9_, frame2, 2640, 400, 375, 255);
+    PlaceInTwips(telhoCheck_, frame2, 240, 720, 2655, 255);
+
+    auto* frame3 = Named(new FrameBox(QStringLiteral("ダブルクリックの処理")), "Frame3");
+    PlaceOnTabs(frame3, 120, 1800, 4815, 1455);
+    dblClick_ = new QButtonGroup(this);
+    dblClick_->setObjectName(QStringLiteral("DblClick"));
+    const struct {
+        const char* name;
+        const char* caption;
+        int left;
+        int width;
+    } options[] = {{"DblClick0", "なし(&N)", 240, 975},
+                   {"DblClick1", "メーラー起動(&E)", 1320, 1575},
+                   {"DblClick2", "メールチェック(&C)", 3000, 1695}};
+    for (int i = 0; i < 3; ++i) {
+        auto* option = Named(new QRadioButton(QString::fromUtf8(options[i].caption)), options[i].name);
+        dblClick_->addButton(option, i);
+        PlaceInTwips(option, frame3, options[i].left, 240, options[i].width, 255);
+    }
+    execMailer_ = Named(new QLineEdit, "ExecMailer");
+    label10_ = Named(new QLabel(QStringLiteral("メーラー")), "Label10");
+    label10_->setBuddy(execMailer_);
+    auto* command5 = Named(new QPushButton(QStringLiteral("参照")), "Command5");
+    PlaceInTwips(label10_, frame3, 120, 760, 855, 255);
+    PlaceInTwips(execMailer_, frame3, 1080, 720, 3615, 270);
+    PlaceInTwips(command5, frame3, 3720, 1080, 975, 300);
+
+    bgClearness_ = Named(new QCheckBox(QStringLiteral("背景透過モード（次回から有効。要 CPU Power）")),
+                         "BGClearness");
+    PlaceOnTabs(bgClearness_, 360, 3360, 4455, 255);
+
+    connect(autoCheck_, &QCheckBox::toggled, this, &OtherPage::EnableIntervalControls);
+    connect(dblClick_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked) DblClickSelected(id);
+    });
+    connect(command5, &QPushButton::clicked, this, [this] {
+        const FileSelector& select = selectFile_ ? selectFile_ : FileSelector(SelectFile);
+        execMailer_->setText(select(window(), kProgramFilter, appPath_));
+    });
+}
+
+void OtherPage::LoadOtherPage(const AppState& state) {
+    const AppSettings& s = state.settings;
+    telhoCheck_->setChecked(s.TelHodai);
+    autoCheck_->setChecked(s.AutoCheck);
+    EnableIntervalControls(s.AutoCheck);
+    checkMin_->setText(QString::number(s.Min));
+    if (QAbstractButton* option = dblClick_->button(s.Click)) {
+        option->setChecked(true);
+        DblClickSelected(s.Click);
+    } else {
+        // A hand-edited value has no option: none is selected, the stored
+        // value stays unless the user picks one.
+        DblClickSelected(-1);
+    }
+    execMailer_->setText(s.Mailer);
+    if (QFileInfo(state.FilePath(QStringLiteral("velmio_s.dat"))).isFile()) {
+        bgClearness_->setChecked(s.Clearness);
+    } else {
+        // The mode draws from the second picture; without it the character
+        // would start blank, so the box stays off and OK turns the mode off.
+        bgClearness_->setChecked(false);
+        bgClearness_->setEnabled(false);
+        bgClearness_->setToolTip(QStringLiteral("velmio_s.dat がないので選べません"));
+    }
+}
+
+void OtherPage::Apply(AppSettings& s, qint16 min, bool& changed) const {
+    ApplyField(s.AutoCheck, autoCheck_->isChecked(), changed);
+    ApplyField(s.Min, min, changed);
+    ApplyField(s.TelHodai, telhoCheck_->isChecked(), changed);
+    const int click = dblClick_->checkedId();
+    if (click >= 0) ApplyField(s.Click, static_cast<qint16>(click), changed);
+    ApplyField(s.Mailer, execMailer_->text(), changed);
+    ApplyField(s.Clearness, bgClearness_->isChecked(), changed);
+}
+
+void OtherPage::FitOptionRow() {
+    const QList<QAbstractButton*> options = {dblClick_->button(0), dblClick_->button(1),
+                                             dblClick_->button(2)};
+    const QWidget* frame = options[0]->parentWidget();
+    const int margin = TwipsRect(frame, 120, 0, 0, 0).x();
+    const int right = frame->width() - margin;
+    bool overlap = false;
+    for (int i = 1; i < options.size(); ++i)
+        overlap |= options[i]->x() < options[i - 1]->geometry().right() + 1;
+    if (!overlap && options.last()->geometry().right() < right) return;
+    int total = 0;
+    for (QAbstractButton* o : options) {
+        o->resize(o->sizeHint().width(), o->height());
+        total += o->width();
+    }
+    const int gap = qMax(0, (right - margin - total) / (static_cast<int>(options.size()) - 1));
+    int x = margin;
+    for (QAbstractButton* o : options) {
+        o->move(x, o->y());
+        x += o->width() + gap;
+    }
+}
+
+void OtherPage::EnableIntervalControls(bool enabled) {
+    for (QWidget* w : {static_cast<QWidget*>(label8_), static_cast<QWidget*>(checkMin_),
+                       static_cast<QWidget*>(label9_), static_cast<QWidget*>(telhoCheck_)})
+        w->setEnabled(enabled);
+}
+
+void OtherPage::DblClickSelected(int index) {
+    label10_->setEnabled(index == 1);
+    execMailer_->setEnabled(index == 1);
+}
+
+}  // namespace velmio

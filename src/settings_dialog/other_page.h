@@ -1,0 +1,52 @@
+#pragma once
+
+#include "settings_dialog/dialog_page.h"
+#include "settings_dialog/select_file.h"
+
+class QButtonGroup;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+
+namespace velmio {
+
+struct AppSettings;
+struct AppState;
+
+// The page "その他": automatic checks, the double-click action, the mail
+// program and the transparent background.
+class OtherPage : public DialogPage {
+    Q_OBJECT
+public:
+    OtherPage(FileSelector selectFile, const QString& appPath, QWidget* parent = nullptr);
+
+    void LoadOtherPage(const AppState& state);
+    // AutoCheck, Min, TelHodai, Click, Mailer and Clearness, in this order.
+    // min is CheckMin's text already converted by the caller.
+    void Apply(AppSettings& settings, qint16 min, bool& changed) const;
+
+    // Spreads the double-click options over their row when their captions
+    // have grown wider than the room they were given.
+    void FitOptionRow();
+
+    QLineEdit* CheckMin() const { return checkMin_; }
+    QButtonGroup* DblClick() const { return dblClick_; }
+
+private:
+    void EnableIntervalControls(bool enabled);
+    void DblClickSelected(int index);
+
+    FileSelector selectFile_;
+    QString appPath_;
+    QCheckBox* autoCheck_;
+    QLabel* label8_;
+    QLineEdit* checkMin_;
+    QLabel* label9_;
+    QCheckBox* telhoCheck_;
+    QButtonGroup* dblClick_;
+    QLabel* label10_;
+    QLineEdit* execMailer_;
+    QCheckBox* bgClearness_;
+};
+
+}  // namespace velmio

@@ -1,0 +1,93 @@
+#include "settings_dialog/server_page.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "core/app_settings.h"
+#include "settings_dialog/digit_key.h"
+
+namespace velmio {
+namespace {
+
+QLabel* Label(const char* name, const QString& text, QWidget* buddy) {
+    auto* label = new QLabel(text);
+    label->setObjectName(QLatin1String(name));
+    label->setBuddy(buddy);
+    return label;
+}
+
+template <typename W>
+W* Named(W* w, const char* name) {
+    w->setObjectName(QLatin1String(name));
+    return w;
+}
+
+}  // namespace
+
+ServerPage::ServerPage(QWidget* parent) : DialogPage(parent) {
+    auto* frame1 = Named(new FrameBox(QStringLiteral("設定")), "Frame1");
+    PlaceOnTabs(frame1, 120, 480, 4815, 2535);
+
+    // The list of servers was never more than the one in use: the entry
+    // only shows it, and adding or removing entries is not offered.
+    serverName_ = Named(new QComboBox, "ServerName");
+    serverName_->setEditable(true);
+    serverName_->setInsertPolicy(QComboBox::NoInsert);
+    auto* serverAdd = Named(new QPushButton(QStringLiteral("追加(&A)")), "ServerAdd");
+    auto* serverDel = Named(new QPushButton(QStringLiteral("削除(&D)")), "ServerDel");
+    serverAdd->setEnabled(false);
+    serverDel->setEnabled(false);
+    serverAddress_ = Named(new QLineEdit, "ServerAddress");
+    loginName_ = Named(new QLineEdit, "LoginName");
+    loginPass_ = Named(new QLineEdit, "LoginPass");
+    loginPass_->setEchoMode(QLineEdit::Password);
+    loginPass_->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));  // '*'
+    savePass_ = Named(new QCheckBox(QStringLiteral("パスワードを保存する")), "SavePass");
+    auto* apopCheck = Named(new QCheckBox(QStringLiteral("APOPで認証する")), "ApopCheck");
+    apopCheck->setEnabled(false);
+
+    PlaceInTwips(Label("Label1", QStringLiteral("サーバー名"), serverName_), frame1, 120, 240, 1215, 255);
+    PlaceInTwips(serverName_, frame1, 120, 480, 2295, 300);
+    PlaceInTwips(serverAdd, frame1, 2520, 480, 975, 300);
+    PlaceInTwips(serverDel, frame1, 3600, 480, 975, 300);
+    PlaceInTwips(Label("Label2", QStringLiteral("アドレス"), serverAddress_), frame1, 120, 960, 1095, 255);
+    PlaceInTwips(serverAddress_, frame1, 120, 1200, 4575, 270);
+    PlaceInTwips(Label("Label11", QStringLiteral("ユーザー名"), loginName_), frame1, 120, 1560, 1455, 255);
+    PlaceInTwips(loginName_, frame1, 120, 1800, 2415, 270);
+    PlaceInTwips(Label("Label3", QStringLiteral("パスワード"), loginPass_), frame1, 2640, 1560, 1335, 255);
+    PlaceInTwips(loginPass_, frame1, 2640, 1800, 1575, 270);
+    PlaceInTwips(savePass_, frame1, 120, 2160, 2415, 255);
+    PlaceInTwips(apopCheck, frame1, 2640, 2160, 1935, 255);
+
+    popPort_ = Named(new QLineEdit, "PopPort");
+    popPort_->setMaxLength(5);
+    popPort_->setInputMethodHints(Qt::ImhDigitsOnly);
+    popPort_->installEventFilter(new DigitKeyFilter(popPort_));
+    PlaceOnTabs(Label("Label4", QStringLiteral("POP3ポート"), popPort_), 240, 3280, 1095, 255);
+    PlaceOnTabs(popPort_, 1440, 3240, 975, 270);
+}
+
+void ServerPage::LoadPort(qint16 port) { popPort_->setText(QString::number(port)); }
+
+void ServerPage::LoadServerPage(const AppSettings& s) {
+    serverName_->clear();
+    serverName_->addItem(s.Server);
+    serverAddress_->setText(s.Server);
+    loginName_->setText(s.LoginName);
+    loginPass_->setText(s.LoginPass);
+    savePass_->setChecked(s.SavePassword);
+    serverName_->setCurrentIndex(0);
+}
+
+void ServerPage::Apply(AppSettings& s, qint16 port, bool& changed) const {
+    ApplyField(s.Server, serverAddress_->text(), changed);
+    ApplyField(s.LoginName, loginName_->text(), changed);
+    ApplyField(s.LoginPass, loginPass_->text(), changed);
+    ApplyField(s.SavePassword, savePass_->isChecked(), changed);
+    ApplyField(s.Port, port, changed);
+}
+
+}  // namespace velmio

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "settings_dialog/dialog_page.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace velmio {
+
+struct AppSettings;
+
+// The page "サーバー": the POP3 account and port.
+class ServerPage : public DialogPage {
+    Q_OBJECT
+public:
+    explicit ServerPage(QWidget* parent = nullptr);
+
+    void LoadPort(qint16 port);
+    void LoadServerPage(const AppSettings& settings);
+    // Server, LoginName, LoginPass, SavePassword and Port, in this order; each
+    // differing field is written and sets changed. port is PopPort's
+    // text already converted by the caller.
+    void Apply(AppSettings& settings, qint16 port, bool& changed) const;
+
+    QLineEdit* PopPort() const { return popPort_; }
+    QComboBox* ServerName() const { return serverName_; }
+
+private:
+    QComboBox* serverName_;
+    QLineEdit* serverAddress_;
+    QLineEdit* loginName_;
+    QLineEdit* loginPass_;
+    QCheckBox* savePass_;
+    QLineEdit* popPort_;
+};
+
+// Writes value into setting when they differ and marks the change.
+template <typename T>
+void ApplyField(T& setting, const T& value, bool& changed) {
+    if (setting == value) return;
+    setting = value;
+    changed = true;
+}
+
+}  // namespace velmio

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "core/app_state.h"
+#include "settings_dialog/dialog_page.h"
+#include "settings_dialog/select_file.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace velmio {
+
+class EventSounds;
+
+// The page "音声&ﾒｯｾｰｼﾞ": sounds on or off and a wave file for each of
+// the six sound events, edited in a working copy until OK.
+class SoundPage : public DialogPage {
+    Q_OBJECT
+public:
+    SoundPage(EventSounds& sounds, FileSelector selectFile, const QString& appPath,
+              QWidget* parent = nullptr);
+
+    void LoadSoundPage(const AppState& state);
+    // PlayWave, then the six slots of the sound table in order.
+    void Apply(AppState& state, bool& changed) const;
+
+    const SoundTable& WorkSoundTable() const { return work_; }
+
+private:
+    void FillEventList();
+    void EnableSoundControls(bool enabled);
+    void EventSelected(int slot);
+    void WaveTextChanged(const QString& text);
+    void Browse(const QString& filter);
+
+    EventSounds& sounds_;
+    FileSelector selectFile_;
+    QString appPath_;
+    SoundTable work_;
+    QCheckBox* useSound_;
+    QLabel* label5_;
+    QComboBox* eventName_;
+    QLabel* label6_;
+    QLineEdit* eventWave_;
+    QPushButton* waveTest_;
+};
+
+}  // namespace velmio
