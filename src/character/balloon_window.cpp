@@ -1,19 +1,17 @@
 #include "character/balloon_window.h"
 
 #include <QBitmap>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
 
 #include "character/balloon_geometry.h"
-#include "character/character_shell.h"
 #include "character/form4.h"
 #include "platform/twips.h"
 
 namespace velmio {
 
 BalloonWindow::BalloonWindow(QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint) {
+    : PartnerWindow(false, parent) {
     setObjectName(QStringLiteral("Form1"));
     setPalette(QToolTip::palette());
     setAutoFillBackground(false);
@@ -71,22 +69,6 @@ void BalloonWindow::paintEvent(QPaintEvent*) {
 void BalloonWindow::SetCharFormPosition() {
     if (!picture_) return;
     picture_->move(x() + width(), y() - picture_->height() / 2);
-}
-
-void BalloonWindow::mousePressEvent(QMouseEvent* e) {
-    if (e->buttons() & Qt::LeftButton) drag_.press(e);
-    if (e->button() == Qt::RightButton && e->buttons() == Qt::RightButton && shell_)
-        shell_->ShowPopupMenu(e->globalPosition().toPoint());
-}
-
-void BalloonWindow::mouseMoveEvent(QMouseEvent* e) { drag_.move(e); }
-
-void BalloonWindow::mouseReleaseEvent(QMouseEvent* e) {
-    if (drag_.release(e)) SetCharFormPosition();
-}
-
-void BalloonWindow::mouseDoubleClickEvent(QMouseEvent* e) {
-    if (e->button() == Qt::LeftButton && shell_) shell_->RunClickAction(false);
 }
 
 }  // namespace velmio

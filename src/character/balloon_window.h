@@ -1,23 +1,19 @@
 #pragma once
 
-#include <QWidget>
-
-#include "platform/window_drag.h"
+#include "character/partner_window.h"
 
 namespace velmio {
 
-class CharacterShell;
 class Form4;
 
 // The speech balloon: a borderless window in the tooltip colours that sizes
 // itself to each line and stands at the character's left.
-class BalloonWindow : public QWidget {
+class BalloonWindow : public PartnerWindow {
     Q_OBJECT
 public:
     explicit BalloonWindow(QWidget* parent = nullptr);
 
     void setPartner(Form4* picture) { picture_ = picture; }
-    void setShell(CharacterShell* shell) { shell_ = shell; }
 
     // Shows the text; nothing happens while hidden or for an empty text.
     void SayText(const QString& text);
@@ -28,18 +24,13 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override;
-    void mousePressEvent(QMouseEvent* e) override;
-    void mouseMoveEvent(QMouseEvent* e) override;
-    void mouseReleaseEvent(QMouseEvent* e) override;
-    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void PlacePartner() override { SetCharFormPosition(); }
 
 private:
     void applyRoundedShape();
 
     Form4* picture_ = nullptr;
-    CharacterShell* shell_ = nullptr;
     QString lastSaidText_;
-    WindowDrag drag_{this};
 };
 
 }  // namespace velmio

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QImageReader>
-#include <QMouseEvent>
 #include <QPointer>
 #include <QPainter>
 #include <QWindow>
@@ -10,7 +9,6 @@
 #include <stdexcept>
 
 #include "character/balloon_window.h"
-#include "character/character_shell.h"
 #include "character/window_shape.h"
 #include "core/app_state.h"
 #include "platform/message_box.h"
@@ -24,7 +22,7 @@ QImage LoadPictureFile(const QString& path) {
 }
 
 Form4::Form4(const AppState& state, MessageBoxes& messages, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint),
+    : PartnerWindow(true, parent),
       state_(state),
       messages_(messages) {
     setObjectName(QStringLiteral("Form4"));
@@ -97,22 +95,6 @@ void Form4::SetTextFormPosition() {
 void Form4::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.drawImage(QPoint(0, 0), frame_);
-}
-
-void Form4::mousePressEvent(QMouseEvent* e) {
-    if (e->buttons() & Qt::LeftButton) drag_.press(e);
-    if (e->button() == Qt::RightButton && e->buttons() == Qt::RightButton && shell_)
-        shell_->ShowPopupMenu(e->globalPosition().toPoint());
-}
-
-void Form4::mouseMoveEvent(QMouseEvent* e) { drag_.move(e); }
-
-void Form4::mouseReleaseEvent(QMouseEvent* e) {
-    if (drag_.release(e)) SetTextFormPosition();
-}
-
-void Form4::mouseDoubleClickEvent(QMouseEvent* e) {
-    if (e->button() == Qt::LeftButton && shell_) shell_->RunClickAction(true);
 }
 
 }  // namespace velmio

@@ -1,19 +1,17 @@
 #pragma once
 
 #include <QImage>
-#include <QWidget>
 
-#include "platform/window_drag.h"
+#include "character/partner_window.h"
 
 namespace velmio {
 
 struct AppState;
 class BalloonWindow;
-class CharacterShell;
 class MessageBoxes;
 
 // The character: a borderless window of one 94 x 138 frame of the strip.
-class Form4 : public QWidget {
+class Form4 : public PartnerWindow {
     Q_OBJECT
 public:
     static constexpr int kFrameWidth = 94;
@@ -22,7 +20,6 @@ public:
     Form4(const AppState& state, MessageBoxes& messages, QWidget* parent = nullptr);
 
     void setPartner(BalloonWindow* balloon) { balloon_ = balloon; }
-    void setShell(CharacterShell* shell) { shell_ = shell; }
 
     // Loads the strip chosen by Clearness and shows frame 0.
     void Load();
@@ -38,10 +35,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override;
-    void mousePressEvent(QMouseEvent* e) override;
-    void mouseMoveEvent(QMouseEvent* e) override;
-    void mouseReleaseEvent(QMouseEvent* e) override;
-    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void PlacePartner() override { SetTextFormPosition(); }
 
 private:
     void ShapeWindowFromPicture(int n);
@@ -49,12 +43,10 @@ private:
     const AppState& state_;
     MessageBoxes& messages_;
     BalloonWindow* balloon_ = nullptr;
-    CharacterShell* shell_ = nullptr;
     QImage strip_;
     QImage frame_;
     int shownFrame_ = -1;
     quint64 pictureGeneration_ = 0;
-    WindowDrag drag_{this};
 };
 
 // Reads a picture by its content, whatever its file name says.
