@@ -1,11 +1,10 @@
 #include <QtTest>
-#include <cstdio>
-#include <unistd.h>
 
 #include "core/app_state.h"
 #include "mail/check_log.h"
 #include "platform/clock.h"
 #include "platform/cp932.h"
+#include "support/fd_capture.h"
 
 using namespace velmio;
 
@@ -115,33 +114,6 @@ void CheckLogTest::fileNameFollowsTheWeekday() {
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{name});
 }
 
-// Holds on to whatever the code under test writes to standard error.
-class StderrCapture {
-public:
-    StderrCapture() {
-        std::fflush(stderr);
-        saved_ = ::dup(2);
-        ::dup2(file_.open() ? file_.handle() : 2, 2);
-    }
-    ~StderrCapture() { restore(); }
-    QByteArray text() {
-        restore();
-        file_.seek(0);
-        return file_.readAll();
-    }
-
-private:
-    void restore() {
-        if (saved_ < 0) return;
-        std::fflush(stderr);
-        ::dup2(saved_, 2);
-        ::close(saved_);
-        saved_ = -1;
-    }
-    QTemporaryFile file_;
-    int saved_ = -1;
-};
-
 // A path that cannot be written, for root as for anyone: a folder of that name.
 void CheckLogTest::unwritableFileDropsTheEntry() {
     QTemporaryDir dir;
@@ -150,7 +122,7 @@ void CheckLogTest::unwritableFileDropsTheEntry() {
     state.settings.LogMode = true;
     QVERIFY(QDir(dir.path()).mkdir("Wed.log"));
     ManualClock clock(kWed);
-    StderrCapture err;
+    test::FdCapture err(2);
     CheckLog(state, clock).WriteLog("No Mail");  // returns; nothing is thrown
     const QByteArray said = err.text();
     QVERIFY2(said.contains("check log entry dropped") && said.contains("Wed.log"), said.constData());

@@ -1,6 +1,5 @@
 #include "mail/mail_check.h"
 
-#include <algorithm>
 #include <stdexcept>
 
 #include "core/app_state.h"
@@ -62,8 +61,9 @@ void MailCheck::ExecuteMailCheck() {
 }
 
 void MailCheck::PopConnect() {
-    const qint16 port = state_.settings.Port;
-    connection_->Open(state_.settings.Server, static_cast<quint16>(std::max<qint16>(port, 0)));
+    // Port is held in 16 signed bits; read them as the unsigned port number,
+    // so ports above 32767 stay reachable.
+    connection_->Open(state_.settings.Server, static_cast<quint16>(state_.settings.Port));
 }
 
 void MailCheck::PopDisconnect() {
@@ -188,14 +188,14 @@ void MailCheck::HandleSocketError(int number, const QString& description) {
         said = QStringLiteral("えへへへ。しっぱいしちゃったぁ。");
     }
     const QString entry = QStringLiteral("Winsock ErrCd:%1 ErrMes:%2").arg(number).arg(description);
+    RestoreTopMost();
+    shell_.SetBalloonVisible(true);
     if (session != session_) {
         // A new check started while the message box was open; it owns the
         // character now. The error still belongs in the log.
         log_.WriteLog(entry);
         return;
     }
-    RestoreTopMost();
-    shell_.SetBalloonVisible(true);
     shell_.SetMailCheckEnabled(true);
     shell_.PlayEventSound(5);
     shell_.ShowPicture(4);

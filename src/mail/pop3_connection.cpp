@@ -53,6 +53,7 @@ void Pop3Connection::Close() {
     QTcpSocket* s = socket_;
     socket_ = nullptr;
     s->disconnect(this);
+    s->flush();  // a command written just before still leaves
     s->abort();
     s->deleteLater();
 }
