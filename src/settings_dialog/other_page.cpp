@@ -1,12 +1,15 @@
 #include "settings_dialog/other_page.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <utility>
 
 #include "core/app_state.h"
 #include "platform/twips_rect.h"
@@ -61,6 +64,7 @@ OtherPage::OtherPage(FileSelector selectFile, const QString& appPath, QWidget* p
     for (int i = 0; i < 3; ++i) {
         auto* option = Named(new QRadioButton(QString::fromUtf8(options[i].caption)), options[i].name);
         dblClick_->addButton(option, i);
+        option->installEventFilter(this);
         PlaceInTwips(option, frame3, options[i].left, 240, options[i].width, 255);
     }
     execMailer_ = Named(new QLineEdit, "ExecMailer");
@@ -142,6 +146,30 @@ void OtherPage::FitOptionRow() {
         o->move(x, o->y());
         x += o->width() + gap;
     }
+}
+
+bool OtherPage::eventFilter(QObject* watched, QEvent* event) {
+    // The options are one stop of Tab and Shift+Tab, entered at the chosen
+    // option (at the first while none is chosen), as option groups behave
+    // elsewhere on the desktop; the arrow keys move between them.
+    auto isOption = [this](const QObject* o) {
+        return o && dblClick_->buttons().contains(qobject_cast<QAbstractButton*>(const_cast<QObject*>(o)));
+    };
+    if (event->type() == QEvent::FocusOut) {
+        stepWithinOptions_ = isOption(QApplication::focusWidget());
+    } else if (event->type() == QEvent::FocusIn) {
+        const bool within = std::exchange(stepWithinOptions_, false);
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) {
+            QAbstractButton* entry = dblClick_->checkedButton();
+            if (!entry) entry = dblClick_->button(0);
+            if (within)
+                reason == Qt::TabFocusReason ? focusNextChild() : focusPreviousChild();
+            else if (entry != watched)
+                entry->setFocus(Qt::OtherFocusReason);  // a redirect, not a step
+        }
+    }
+    return DialogPage::eventFilter(watched, event);
 }
 
 void OtherPage::EnableIntervalControls(bool enabled) {

@@ -32,6 +32,9 @@ public:
     QLineEdit* CheckMin() const { return checkMin_; }
     QButtonGroup* DblClick() const { return dblClick_; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void EnableIntervalControls(bool enabled);
     void DblClickSelected(int index);
@@ -47,6 +50,7 @@ private:
     QLabel* label10_;
     QLineEdit* execMailer_;
     QCheckBox* bgClearness_;
+    bool stepWithinOptions_ = false;
 };
 
 }  // namespace velmio
