@@ -68,7 +68,7 @@ frmAbout::frmAbout(const AboutServices& services, QWidget* parent)
     place(WrappedLabel("lblDescription",
                        QStringLiteral("えっとぉ、おにいちゃんにメイルが来てないか、私、Velmioがチェックしてくる"
                                       "ってのが、このプログラムの概要かなぁ。")),
-          1680, 450, 3975, 795);
+          1680, 450, 3975, 810);
 
     auto* label2 = Named(new ClickableLabel(QStringLiteral("© 2026 Velmio Check developers")), "Label2");
     label2->setLink(kHomePageAddress);
@@ -95,7 +95,7 @@ frmAbout::frmAbout(const AboutServices& services, QWidget* parent)
     place(WrappedLabel("lblDisclaimer",
                        QStringLiteral("注意：おにいちゃんは気を付けて作ってるみたいだけど、不具合はあるかもしれないから、"
                                       "みんなの責任の上で使ってみてね。")),
-          120, 2340, 4065, 795);
+          120, 2340, 4065, 810);
     auto* label1 = Named(new QLabel(QStringLiteral("Velmioより")), "Label1");
     label1->setAlignment(Qt::AlignRight | Qt::AlignTop);
     place(label1, 2940, 2880, 1245, 255);
