@@ -80,7 +80,23 @@ start_dovecot() {
   fill_maildir "$dir/mail/empty/Maildir" 0
   fill_maildir "$dir/mail/bulk/Maildir" 4000
   fill_maildir "$dir/mail/carol/Maildir" 0
-  chown -R nobody:nogroup "$dir/mail"
+  # As root, mail is read as nobody; otherwise everything runs as this user.
+  local mail_user=nobody mail_group=nogroup own_user=""
+  if [ "$(id -u)" -eq 0 ]; then
+    chown -R nobody:nogroup "$dir/mail"
+  else
+    mail_user=$(id -un)
+    mail_group=$(id -gn)
+    own_user="default_login_user = $mail_user
+default_internal_user = $mail_user
+default_internal_group = $mail_group
+service anvil {
+  chroot =
+}
+service pop3-login {
+  chroot =
+}"
+  fi
   cat >"$dir/dovecot.conf" <<CONF
 protocols = pop3
 listen = 127.0.0.1
@@ -98,8 +114,9 @@ passdb {
 }
 userdb {
   driver = static
-  args = uid=nobody gid=nogroup home=$dir/mail/%u
+  args = uid=$mail_user gid=$mail_group home=$dir/mail/%u
 }
+$own_user
 service pop3-login {
   inet_listener pop3 {
     port = $port
