@@ -43,7 +43,8 @@ start_sound() {
 free_port() {
   local p
   for _ in $(seq 200); do
-    p=$((20000 + RANDOM % 20000))
+    # Below 32768: the Port setting holds 16 signed bits.
+    p=$((20000 + RANDOM % 12000))
     (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || { echo "$p"; return; }
   done
   return 1
@@ -107,6 +108,12 @@ ssl = no
 disable_plaintext_auth = no
 auth_mechanisms = plain
 auth_failure_delay = 0
+# No penalty delay for the next login after a wrong password.
+service anvil {
+  unix_listener anvil-auth-penalty {
+    mode = 0
+  }
+}
 mail_location = maildir:~/Maildir
 passdb {
   driver = passwd-file
