@@ -213,6 +213,9 @@ void Pop3ScriptedTest::faults_data() {
         << Script{{hi}, {"+OK\r\n"}, {"+OK\r\n"}, {listing + "+OK bye\r\n"}, {"", Pop3Turn::Close}} << none
         << false << false << exist2 << 3 << 0 << none << QStringList{"2件"} << SummaryText(2, 2)
         << QByteArray("*");  // answered before it was asked: "quit" may not get out
+    QTest::newRow("endless line")
+        << Script{{"+OK " + QByteArray(70 * 1024, 'x')}} << none << false << false << test::kArrivalLine << 4 << 0
+        << none << QStringList{"Arrival Error"} << none << QByteArray();
     QTest::newRow("no reaction table")
         << Script{{hi}, {"+OK\r\n"}, {"+OK\r\n"}, {listing}, {"+OK\r\n"}} << none << false << true
         << test::kArrivalLine << 4 << 0 << none << QStringList{"Arrival Error"} << SummaryText(2, 2)

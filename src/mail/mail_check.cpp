@@ -25,6 +25,11 @@ MailCheck::MailCheck(AppState& state, MailShell& shell, Clock& clock, QObject* p
       count_(state, shell, results_) {
     connect(connection_.get(), &Pop3Connection::ReplyArrived, this, &MailCheck::HandleReply);
     connect(connection_.get(), &Pop3Connection::Failed, this, &MailCheck::HandleSocketError);
+    // Endless data is a reply that cannot be handled.
+    connect(connection_.get(), &Pop3Connection::ReplyOverlong, this, [this] {
+        FailedWhileHandling();
+        emit SessionEnded();
+    });
 }
 
 MailCheck::~MailCheck() = default;

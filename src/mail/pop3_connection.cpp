@@ -91,6 +91,12 @@ void Pop3Connection::Dispatch() {
         if (sends == sends_ && !failurePending_) timer_.start(remaining < 0 ? timeoutMs_ : remaining);
     }
     dispatching_ = false;
+    if (buffer_.Overlong() && !failurePending_) {
+        timer_.stop();
+        buffer_.Clear();
+        emit ReplyOverlong();
+        return;
+    }
     if (failurePending_) {
         failurePending_ = false;
         Fail(pendingNumber_, pendingDescription_);

@@ -49,6 +49,9 @@ signals:
     void ReplyArrived(const QString& reply);
     // The connection is already closed when this arrives.
     void Failed(int number, const QString& description);
+    // The server sent more than any reply can be; the connection stays open
+    // for the handler to end.
+    void ReplyOverlong();
 
 private:
     void OnReadyRead();

@@ -9,6 +9,11 @@ void Pop3ReplyBuffer::Clear() {
     listingScan_ = 0;
 }
 
+bool Pop3ReplyBuffer::Overlong() const {
+    const qsizetype firstEnd = data_.indexOf('\n');
+    return (firstEnd < 0 ? data_.size() : firstEnd) > kMaxLine || data_.size() > kMaxListing;
+}
+
 QByteArray Pop3ReplyBuffer::TakeFront(qsizetype n) {
     QByteArray reply = data_.left(n);
     data_.remove(0, n);

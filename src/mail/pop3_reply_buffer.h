@@ -17,6 +17,13 @@ public:
     // The next complete reply with its line ends, taken out of the buffer.
     std::optional<QByteArray> TakeReply(bool listing);
 
+    // What is waiting can no longer become a reply of sane size: a status
+    // line far beyond the 512 bytes POP3 allows, or a listing far beyond
+    // what 32,767 messages take.
+    bool Overlong() const;
+    static constexpr qsizetype kMaxLine = 64 * 1024;
+    static constexpr qsizetype kMaxListing = 16 * 1024 * 1024;
+
 private:
     QByteArray TakeFront(qsizetype n);
 
