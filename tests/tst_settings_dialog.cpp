@@ -1,6 +1,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -183,6 +184,10 @@ private slots:
     void captionsFitAndControlsStayApart();
     void keyboardOrderStaysOnShownPage_data();
     void keyboardOrderStaysOnShownPage();
+    void enterInAFieldPressesOk_data();
+    void enterInAFieldPressesOk();
+    void realOpenFileDialog_data();
+    void realOpenFileDialog();
     void menuCommandOpensTheRealDialog();
 };
 
@@ -825,6 +830,80 @@ void SettingsDialogTest::keyboardOrderStaysOnShownPage() {
     QStringList expected = forward;
     expected.prepend(expected.takeLast());
     QCOMPARE(backward, expected);
+}
+
+void SettingsDialogTest::enterInAFieldPressesOk_data() {
+    QTest::addColumn<int>("page");
+    QTest::addColumn<QString>("field");
+    QTest::newRow("address") << 0 << "ServerAddress";
+    QTest::newRow("server list entry") << 0 << "ServerName";
+    QTest::newRow("port, behind its key filter") << 0 << "PopPort";
+    QTest::newRow("wave path") << 1 << "EventWave";
+    QTest::newRow("interval") << 2 << "CheckMin";
+}
+
+void SettingsDialogTest::enterInAFieldPressesOk() {
+    QFETCH(int, page);
+    QFETCH(QString, field);
+    DialogFixture f;
+    Populate(f.state);
+    f.open();
+    f.showPage(page);
+    f.type("ServerAddress", "enter.example.org");
+    QWidget* target = f.w(field.toLatin1().constData());
+    target->setFocus();
+    QTest::keyClick(target, Qt::Key_Return);
+    QVERIFY(f.closedWith(QDialog::Accepted));
+    QCOMPARE(f.state.settings.Server, QString("enter.example.org"));
+}
+
+void SettingsDialogTest::realOpenFileDialog_data() {
+    QTest::addColumn<bool>("choose");
+    QTest::newRow("a file chosen") << true;
+    QTest::newRow("cancelled") << false;
+}
+
+void SettingsDialogTest::realOpenFileDialog() {
+    QFETCH(bool, choose);
+    test::ProgramFolder folder;
+    folder.write("chime.wav", "RIFF");
+    folder.write("notes.txt", "x");
+    QString title;
+    QString directory;
+    QStringList filters;
+    QFileDialog::FileMode mode = QFileDialog::AnyFile;
+    QTimer poll;
+    poll.setInterval(20);
+    int ticks = 0;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            // Another kind of dialog would never be answered: close it and fail.
+            if (++ticks > 250 && QApplication::activeModalWidget()) QApplication::activeModalWidget()->close();
+            return;
+        }
+        title = dialog->windowTitle();
+        directory = dialog->directory().absolutePath();
+        filters = dialog->nameFilters();
+        mode = dialog->fileMode();
+        // The name typed into the dialog's own field, then Open.
+        if (choose) {
+            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+            QVERIFY(name);
+            name->setText(folder.file("chime.wav"));
+            static_cast<QDialog*>(dialog)->accept();
+        } else {
+            dialog->reject();
+        }
+    });
+    poll.start();
+    const QString chosen =
+        SelectFile(nullptr, "Waveﾌｧｲﾙ (*.wav)" + QString(kNul) + "*.wav", folder.path());
+    QCOMPARE(title, QString("ファイルの選択"));
+    QCOMPARE(directory, QDir(folder.path()).absolutePath());
+    QCOMPARE(filters, QStringList{"Waveﾌｧｲﾙ (*.wav)"});
+    QCOMPARE(mode, QFileDialog::ExistingFile);
+    QCOMPARE(chosen, choose ? folder.file("chime.wav") : QString());
 }
 
 void SettingsDialogTest::menuCommandOpensTheRealDialog() {
