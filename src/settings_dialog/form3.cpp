@@ -4,9 +4,9 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
-#include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
 
@@ -84,7 +84,7 @@ bool Form3::ApplySettings() {
     const std::optional<qint16> min = ToInt16(otherPage_->CheckMin()->text());
     if (!min) {
         Refuse(2, otherPage_->CheckMin(),
-               QStringLiteral("チェック間隔には -32768 から 32767 までの数（分）を入れてね"));
+               QStringLiteral("チェック間隔には 32767 までの数（分）を入れてね"));
         return false;
     }
 

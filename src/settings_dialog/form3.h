@@ -19,7 +19,7 @@ class SoundPage;
 
 // What the settings dialog needs from the program around it.
 struct Form3Services {
-    EventSounds* sounds = nullptr;        // the wave test and the device check
+    EventSounds* sounds = nullptr;        // required: the wave test and the device check
     MessageBoxes* messages = nullptr;     // numbers refused on OK
     std::function<void(bool)> setTimer1;  // the automatic-check timer, set on OK
     FileSelector selectFile;              // empty: the open-file dialog
