@@ -24,6 +24,8 @@ private slots:
     void frameOffsetBeyond16BitsFails();
     void positionsFollowEachOtherBothWays();
     void pictureFoundByContentNotName();
+    void transparentModeNeedsItsOwnPicture_data();
+    void transparentModeNeedsItsOwnPicture();
 
 private:
     AppState state_;
@@ -155,6 +157,33 @@ void CharacterWindowsTest::pictureFoundByContentNotName() {
     QCOMPARE(folder_->read("velmio.dat").left(2), QByteArray("BM"));
     QCOMPARE(LoadPictureFile(folder_->file("velmio.dat")).size(), strip.size());
     QVERIFY(LoadPictureFile(folder_->file("missing.dat")).isNull());
+}
+
+void CharacterWindowsTest::transparentModeNeedsItsOwnPicture_data() {
+    QTest::addColumn<bool>("clearnessAtLoad");
+    QTest::addColumn<bool>("keyedPicture");
+    QTest::addColumn<bool>("clearnessLater");
+    QTest::addColumn<bool>("shaped");
+    QTest::newRow("on, with its picture") << true << true << true << true;
+    QTest::newRow("on, its picture missing") << true << false << true << false;
+    QTest::newRow("switched on while running") << false << true << true << false;
+    QTest::newRow("off") << false << true << false << false;
+}
+
+void CharacterWindowsTest::transparentModeNeedsItsOwnPicture() {
+    QFETCH(bool, clearnessAtLoad);
+    QFETCH(bool, keyedPicture);
+    QFETCH(bool, clearnessLater);
+    QFETCH(bool, shaped);
+    if (!keyedPicture) QFile::remove(folder_->file("velmio_s.dat"));
+    state_.settings.Clearness = clearnessAtLoad;
+    Form4 form(state_, messages_);
+    form.Load();
+    QVERIFY(!form.strip().isNull());
+    state_.settings.Clearness = clearnessLater;
+    form.ShowPicture(3);
+    QCOMPARE(!form.mask().isEmpty(), shaped);
+    QVERIFY(messages_.texts.isEmpty());
 }
 
 QTEST_MAIN(CharacterWindowsTest)

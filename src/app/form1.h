@@ -72,6 +72,7 @@ public:
     const AutoCheck& autoCheck() const { return autoCheck_; }
     bool greetPending() const { return greetPending_; }
     AppState& state() { return state_; }
+    const Services& services() const { return services_; }
 
 signals:
     // The program has ended its run (after shut-down).

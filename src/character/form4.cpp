@@ -31,9 +31,16 @@ Form4::Form4(const AppState& state, MessageBoxes& messages, QWidget* parent)
 }
 
 void Form4::Load() {
-    const QString file = state_.settings.Clearness ? QStringLiteral("velmio_s.dat")
-                                                   : QStringLiteral("velmio.dat");
-    strip_ = LoadPictureFile(state_.FilePath(file)).convertToFormat(QImage::Format_RGB32);
+    // The key-colour strip when the transparent mode is on; without it she
+    // stands on her ordinary picture, unshaped, rather than blank.
+    keyedStrip_ = false;
+    strip_ = QImage();
+    if (state_.settings.Clearness) {
+        strip_ = LoadPictureFile(state_.FilePath(QStringLiteral("velmio_s.dat")));
+        keyedStrip_ = !strip_.isNull();
+    }
+    if (strip_.isNull()) strip_ = LoadPictureFile(state_.FilePath(QStringLiteral("velmio.dat")));
+    strip_ = strip_.convertToFormat(QImage::Format_RGB32);
     ShowPicture(0);
 }
 
@@ -53,7 +60,9 @@ void Form4::ShowPicture(int n) {
         p.drawImage(QPoint(0, 0), strip_, QRect(x, 0, kFrameWidth, kFrameHeight));
     }
     shownFrame_ = n;
-    if (state_.settings.Clearness) ShapeWindowFromPicture(n);
+    // Only the key-colour strip has a background to cut away; a mode switched
+    // on while running takes effect with that strip at the next start.
+    if (state_.settings.Clearness && keyedStrip_) ShapeWindowFromPicture(n);
     update();
 }
 

@@ -44,6 +44,7 @@ private:
     MessageBoxes& messages_;
     BalloonWindow* balloon_ = nullptr;
     QImage strip_;
+    bool keyedStrip_ = false;  // the strip drawn on the key colour is loaded
     QImage frame_;
     int shownFrame_ = -1;
     quint64 pictureGeneration_ = 0;

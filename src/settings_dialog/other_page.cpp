@@ -107,8 +107,9 @@ void OtherPage::LoadOtherPage(const AppState& state) {
     if (QFileInfo(state.FilePath(QStringLiteral("velmio_s.dat"))).isFile()) {
         bgClearness_->setChecked(s.Clearness);
     } else {
-        // The mode draws from the second picture; without it the character
-        // would start blank, so the box stays off and OK turns the mode off.
+        // The mode draws from the second picture; without it the box cannot
+        // be chosen, and OK leaves the stored mode as it is (the character
+        // then stands on her ordinary picture, unshaped).
         bgClearness_->setChecked(false);
         bgClearness_->setEnabled(false);
         bgClearness_->setToolTip(QStringLiteral("velmio_s.dat がないので選べません"));
@@ -122,7 +123,7 @@ void OtherPage::Apply(AppSettings& s, qint16 min, bool& changed) const {
     const int click = dblClick_->checkedId();
     if (click >= 0) ApplyField(s.Click, static_cast<qint16>(click), changed);
     ApplyField(s.Mailer, execMailer_->text(), changed);
-    ApplyField(s.Clearness, bgClearness_->isChecked(), changed);
+    if (bgClearness_->isEnabled()) ApplyField(s.Clearness, bgClearness_->isChecked(), changed);
 }
 
 void OtherPage::FitOptionRow() {
