@@ -6,17 +6,12 @@
 
 #include "about/clickable_label.h"
 #include "core/app_state.h"
+#include "platform/named_widget.h"
 #include "platform/shell_open.h"
 #include "platform/twips_rect.h"
 
 namespace velmio {
 namespace {
-
-template <typename W>
-W* Named(W* w, const char* name) {
-    w->setObjectName(QLatin1String(name));
-    return w;
-}
 
 QLabel* WrappedLabel(const char* name, const QString& text) {
     auto* label = Named(new QLabel(text), name);

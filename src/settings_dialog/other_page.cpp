@@ -12,17 +12,12 @@
 #include <utility>
 
 #include "core/app_state.h"
+#include "platform/named_widget.h"
 #include "platform/twips_rect.h"
 #include "settings_dialog/server_page.h"
 
 namespace velmio {
 namespace {
-
-template <typename W>
-W* Named(W* w, const char* name) {
-    w->setObjectName(QLatin1String(name));
-    return w;
-}
 
 // Linux mail programs carry no ".exe": programs of any name are offered
 // first, Windows programs (run through Wine) second.

@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "core/app_settings.h"
+#include "platform/named_widget.h"
 #include "settings_dialog/digit_key.h"
 
 namespace velmio {
@@ -17,12 +18,6 @@ QLabel* Label(const char* name, const QString& text, QWidget* buddy) {
     label->setObjectName(QLatin1String(name));
     label->setBuddy(buddy);
     return label;
-}
-
-template <typename W>
-W* Named(W* w, const char* name) {
-    w->setObjectName(QLatin1String(name));
-    return w;
 }
 
 }  // namespace

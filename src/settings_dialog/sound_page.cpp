@@ -8,16 +8,11 @@
 #include <QSignalBlocker>
 
 #include "character/event_sounds.h"
+#include "platform/named_widget.h"
 #include "settings_dialog/server_page.h"
 
 namespace velmio {
 namespace {
-
-template <typename W>
-W* Named(W* w, const char* name) {
-    w->setObjectName(QLatin1String(name));
-    return w;
-}
 
 const QString kWaveFilter = QStringLiteral("Waveﾌｧｲﾙ (*.wav)") + QChar(0) + QStringLiteral("*.wav");
 const QString kWaveFilterLower = QStringLiteral("waveﾌｧｲﾙ (*.wav)") + QChar(0) + QStringLiteral("*.wav");
