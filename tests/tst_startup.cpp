@@ -99,8 +99,7 @@ void StartupTest::storedValuesAreConverted() {
 
 void StartupTest::storedPositionPlacesTheCharacter() {
     ShellFixture f;
-    f.writeIni("[System]\nXpos=3000\nYpos=9000\n[Message]\nNickName=お兄ちゃん\n");
-    QVERIFY(f.start());
+    QVERIFY(f.start("[System]\nXpos=3000\nYpos=9000\n[Message]\nNickName=お兄ちゃん\n"));
     const double tx = TwipsPerPixelX(), ty = TwipsPerPixelY();
     QCOMPARE(f.form4()->pos(), QPoint(TwipsToPixels(9000, tx), TwipsToPixels(3000, ty)));
     QVERIFY(f.form4()->isVisible());
@@ -113,8 +112,7 @@ void StartupTest::storedPositionPlacesTheCharacter() {
 
 void StartupTest::missingPositionCentres() {
     ShellFixture f;
-    f.writeIni("[System]\nServer=pop.example.org\n");
-    QVERIFY(f.start());
+    QVERIFY(f.start("[System]\nServer=pop.example.org\n"));
     const double tx = TwipsPerPixelX(), ty = TwipsPerPixelY();
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     const int top = TwipsToPixels(std::nearbyint(screen.height() * ty / 2 - 555 / 2.0), ty);
@@ -124,23 +122,20 @@ void StartupTest::missingPositionCentres() {
 
 void StartupTest::oneNegativeCoordinateIsKept() {
     ShellFixture f;
-    f.writeIni("[System]\nXpos=-30\nYpos=1500\n");
-    QVERIFY(f.start());
+    QVERIFY(f.start("[System]\nXpos=-30\nYpos=1500\n"));
     QCOMPARE(f.state.settings.Xpos, -30);
     QCOMPARE(f.state.settings.Ypos, 1500);
 }
 
 void StartupTest::emptyNickNameGreetsAlone() {
     ShellFixture f;
-    f.writeIni("[Message]\nNickName=\n");
-    QVERIFY(f.start());
+    QVERIFY(f.start("[Message]\nNickName=\n"));
     QTRY_COMPARE(f.form1->LastSaidText(), QStringLiteral("なぁに？"));
 }
 
 void StartupTest::charHideSpeaksWithoutTheCharacter() {
     ShellFixture f;
-    f.writeIni("[System]\nCharHide=1\nXpos=1500\nYpos=6000\n[Message]\nNickName=兄さん\n");
-    QVERIFY(f.start());
+    QVERIFY(f.start("[System]\nCharHide=1\nXpos=1500\nYpos=6000\n[Message]\nNickName=兄さん\n"));
     QVERIFY(!f.form4()->isVisible());
     QVERIFY(f.form1->isVisible());
     QTRY_COMPARE(f.form1->LastSaidText(), QStringLiteral("なぁに？兄さん"));
@@ -150,8 +145,7 @@ void StartupTest::charHideSpeaksWithoutTheCharacter() {
 
 void StartupTest::missingPictureHidesForTheRun() {
     ShellFixture f(false);
-    f.writeIni("[System]\nCharHide=0\nXpos=1500\nYpos=6000\n");
-    QVERIFY(f.start());
+    QVERIFY(f.start("[System]\nCharHide=0\nXpos=1500\nYpos=6000\n"));
     QVERIFY(f.state.settings.CharHide);
     QVERIFY(!f.form4()->isVisible());
     QAction* hide = f.form1->menu()->item("mnuCharHide");
@@ -164,8 +158,7 @@ void StartupTest::missingPictureHidesForTheRun() {
 void StartupTest::unreadablePictureIsNoCrash() {
     ShellFixture f;
     f.folder.write("velmio.dat", QByteArray(5000, '\x42'));
-    f.writeIni("[System]\nXpos=1500\nYpos=6000\n");
-    QVERIFY(f.start());
+    QVERIFY(f.start("[System]\nXpos=1500\nYpos=6000\n"));
     f.form1->ShowPicture(3);
     QVERIFY(f.form4()->strip().isNull());
 }

@@ -15,6 +15,9 @@ using test::ShellFixture;
 
 namespace {
 
+// The character at a known place on the screen, the balloon beside her.
+const QString kPlaced = QStringLiteral("[System]\nXpos=3000\nYpos=9000\n");
+
 // A real click of the mouse at a place on the screen, through the X server.
 void ClickAt(const QPoint& global, int button) {
     QProcess::execute("xdotool", {"mousemove", QString::number(global.x()),
@@ -159,8 +162,7 @@ void TrayMenuTest::marksFromStoredSettings() {
     QFETCH(QString, marked);
     QFETCH(int, dispDiff);
     ShellFixture f;
-    f.writeIni("[System]\n" + ini + "\n");
-    QVERIFY(f.start());
+    QVERIFY(f.start("[System]\n" + ini + "\n"));
     QStringList got;
     for (const char* name : {"mnuNoDiff", "mnuDiff", "mnuLastTime", "mnuAutoCheck", "mnuCharHide",
                              "mnuAlwaysActive"})
@@ -201,8 +203,7 @@ void TrayMenuTest::displayModeSequences() {
 
 void TrayMenuTest::autoCheckSwitchesTheTimerOnly() {
     ShellFixture f;
-    f.writeIni("[System]\nAutoCheck=0\nTelHodai=1\n");
-    QVERIFY(f.start());
+    QVERIFY(f.start("[System]\nAutoCheck=0\nTelHodai=1\n"));
     QAction* item = f.form1->menu()->item("mnuAutoCheck");
     item->trigger();
     QVERIFY(item->isChecked());
@@ -218,8 +219,7 @@ void TrayMenuTest::autoCheckSwitchesTheTimerOnly() {
 
 void TrayMenuTest::charHideToggles() {
     ShellFixture f;
-    f.writeIni("[System]\nXpos=3000\nYpos=9000\n");
-    QVERIFY(f.start());
+    QVERIFY(f.start(kPlaced));
     QAction* item = f.form1->menu()->item("mnuCharHide");
     f.form1->ShowPicture(3);
     item->trigger();
@@ -234,8 +234,7 @@ void TrayMenuTest::charHideToggles() {
 
 void TrayMenuTest::alwaysActiveToggles() {
     ShellFixture f;
-    f.writeIni("[System]\nXpos=3000\nYpos=9000\n");
-    QVERIFY(f.start());
+    QVERIFY(f.start(kPlaced));
     QAction* item = f.form1->menu()->item("mnuAlwaysActive");
     item->trigger();
     QVERIFY(item->isChecked());
@@ -260,9 +259,8 @@ void TrayMenuTest::returnToTrayAndLeftClickBack_data() {
 void TrayMenuTest::returnToTrayAndLeftClickBack() {
     QFETCH(bool, charHide);
     ShellFixture f;
-    f.writeIni(QStringLiteral("[System]\nXpos=3000\nYpos=9000\nCharHide=%1\n[Message]\nNickName=兄上\n")
-                   .arg(charHide));
-    QVERIFY(f.start());
+    QVERIFY(f.start(QStringLiteral("[System]\nXpos=3000\nYpos=9000\nCharHide=%1\n[Message]\nNickName=兄上\n")
+                   .arg(charHide)));
     f.form1->SayText(QStringLiteral("ほかのこと"));
     f.form1->menu()->item("mnuReturnTary")->trigger();
     QVERIFY(!f.form1->isVisible());
@@ -275,8 +273,7 @@ void TrayMenuTest::returnToTrayAndLeftClickBack() {
 
 void TrayMenuTest::leftClickWithDialogOpenDoesNothing() {
     ShellFixture f;
-    f.writeIni("[System]\nXpos=3000\nYpos=9000\n");
-    QVERIFY(f.start());
+    QVERIFY(f.start(kPlaced));
     bool shownWhileOpen = true;
     f.fakes.dialogs.whileOpen = [&](QDialog&) {
         QCOMPARE(f.state.DialogMode, qint16(3));
@@ -317,10 +314,9 @@ void TrayMenuTest::dialogModalStepsAside() {
     ShellFixture f;
     // TelHodai outside its hours does not keep the timer off after a dialog.
     f.fakes.clock.set(QDateTime(QDate(2026, 1, 7), QTime(15, 0)));
-    f.writeIni(QStringLiteral("[System]\nXpos=3000\nYpos=9000\nTelHodai=1\nAutoCheck=%1\nCharHide=%2\n")
+    QVERIFY(f.start(QStringLiteral("[System]\nXpos=3000\nYpos=9000\nTelHodai=1\nAutoCheck=%1\nCharHide=%2\n")
                    .arg(autoCheck)
-                   .arg(charHide));
-    QVERIFY(f.start());
+                   .arg(charHide)));
     struct Seen {
         int mode = 0;
         bool timer = true, balloon = true, character = true;
@@ -340,8 +336,7 @@ void TrayMenuTest::dialogModalStepsAside() {
 
 void TrayMenuTest::cancelledDialogAfterConfirmedOneWritesAgain() {
     ShellFixture f;
-    f.writeIni("[System]\nServer=old.example.org\n");
-    QVERIFY(f.start());
+    QVERIFY(f.start("[System]\nServer=old.example.org\n"));
     // The first dialog is confirmed with a change.
     f.fakes.dialogs.whileOpen = [&](QDialog&) {
         f.state.settings.Server = QStringLiteral("new.example.org");
@@ -393,8 +388,7 @@ void TrayMenuTest::doubleClickAction() {
     f.folder.write("my mailer", "#!/bin/sh\n");
     mailer.replace("@FILE@", file);
     program.replace("@FILE@", file);
-    f.writeIni("[System]\nXpos=3000\nYpos=9000\n");
-    QVERIFY(f.start());
+    QVERIFY(f.start(kPlaced));
     f.state.settings.Click = static_cast<qint16>(click);
     f.state.settings.Mailer = mailer;
     f.fakes.launcher.succeed = launchWorks;
@@ -416,8 +410,7 @@ void TrayMenuTest::doubleClickAction() {
 
 void TrayMenuTest::balloonDoubleClickWaitsForRunningCheck() {
     ShellFixture f;
-    f.writeIni("[System]\nXpos=3000\nYpos=9000\nClick=1\nMailer=thunderbird\n");
-    QVERIFY(f.start());
+    QVERIFY(f.start(kPlaced + "Click=1\nMailer=thunderbird\n"));
     f.form1->SetMailCheckEnabled(false);  // as while a check runs
     QTest::mouseDClick(f.form1.get(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
     QVERIFY(f.fakes.launcher.programs.isEmpty());
@@ -427,8 +420,7 @@ void TrayMenuTest::balloonDoubleClickWaitsForRunningCheck() {
 
 void TrayMenuTest::dragBalloonMovesCharacterOnRelease() {
     ShellFixture f;
-    f.writeIni("[System]\nXpos=3000\nYpos=9000\n");
-    QVERIFY(f.start());
+    QVERIFY(f.start(kPlaced));
     QTRY_VERIFY(!f.form1->LastSaidText().isEmpty());
     const QPoint character = f.form4()->pos();
     const QPoint balloon = f.form1->pos();
@@ -443,8 +435,7 @@ void TrayMenuTest::dragBalloonMovesCharacterOnRelease() {
 
 void TrayMenuTest::dragCharacterMovesBalloonOnRelease() {
     ShellFixture f;
-    f.writeIni("[System]\nXpos=3000\nYpos=9000\n");
-    QVERIFY(f.start());
+    QVERIFY(f.start(kPlaced));
     QTRY_VERIFY(!f.form1->LastSaidText().isEmpty());
     const QPoint character = f.form4()->pos();
     const QPoint balloon = f.form1->pos();
@@ -462,8 +453,7 @@ void TrayMenuTest::dragCharacterMovesBalloonOnRelease() {
 
 void TrayMenuTest::exitRemovesIconAndStoresPlace() {
     ShellFixture f;
-    f.writeIni("[System]\nXpos=3000\nYpos=9000\n");
-    QVERIFY(f.start());
+    QVERIFY(f.start(kPlaced));
     QSignalSpy ended(f.form1.get(), &Form1::ended);
     f.form1->menu()->item("mnuExit")->trigger();
     QCOMPARE(ended.count(), 1);
@@ -489,8 +479,7 @@ void TrayMenuTest::rightButtonOnEitherWindowOpensTheMenu_data() {
 void TrayMenuTest::rightButtonOnEitherWindowOpensTheMenu() {
     QFETCH(bool, character);
     ShellFixture f;
-    f.writeIni("[System]\nXpos=3000\nYpos=9000\n");
-    QVERIFY(f.start());
+    QVERIFY(f.start(kPlaced));
     QTRY_VERIFY(!f.form1->LastSaidText().isEmpty());
     QWidget* w = character ? static_cast<QWidget*>(f.form4()) : f.form1.get();
     const QPoint before = w->pos();

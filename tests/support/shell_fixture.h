@@ -24,6 +24,11 @@ struct ShellFixture {
         text.replace(QLatin1String("\n"), QLatin1String("\r\n"));
         folder.write(QStringLiteral("velmio.ini"), Cp932(text));
     }
+    // Starts on a settings file with these lines (written as code page 932).
+    bool start(const QString& ini) {
+        writeIni(ini);
+        return start();
+    }
     bool start() {
         form1 = std::make_unique<Form1>(state, fakes.services());
         const bool ok = form1->Load();
