@@ -1,35 +1,10 @@
 #include <QtTest>
 
-#include "character/reaction_draw.h"
 #include "character/reaction_table_file.h"
-#include "core/app_state.h"
-#include "mail/check_log.h"
-#include "mail/result_messages.h"
 #include "platform/cp932.h"
 #include "support/mail_fixture.h"
 
 using namespace velmio;
-
-// velmio.tbl as the user writes it, read into the table the reactions use.
-class ReactionTableTest : public QObject {
-    Q_OBJECT
-private slots:
-    void loadedVariants_data();
-    void loadedVariants();
-    void missingFileLeavesNoVariants();
-    void elevenVariantsReuseTheKeysOfVariantOne();
-};
-
-// One variant as "CG/Align/Wave/Msg".
-static QString Text(const Reaction& r) {
-    return QStringLiteral("%1/%2/%3/%4").arg(r.CG).arg(r.Align).arg(r.Wave, r.Msg);
-}
-
-static QStringList Texts(const QVector<Reaction>& list) {
-    QStringList out;
-    for (const Reaction& r : list) out << Text(r);
-    return out;
-}
 
 // Keys CG, Align, Wave, Msg for each digit 0 to 9: CG d, Align d % 3,
 // Wave wd.wav, Msg "m" d.
@@ -40,78 +15,78 @@ static QString TenVariants(const QString& section, const QString& cnt) {
     return t;
 }
 
-void ReactionTableTest::loadedVariants_data() {
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QStringList>("exist");
-    QTest::addColumn<QStringList>("noMail");
-    QTest::newRow("one variant") << "[ExistMail]\r\nCnt=1\r\nCG1=3\r\nAlign1=1\r\nWave1=a.wav\r\nMsg1=通来てるよ\r\n"
-                                 << QStringList{"3/1/a.wav/通来てるよ"} << QStringList{};
-    QTest::newRow("missing wave and message are empty") << "[NoMail]\r\nCnt=1\r\nCG1=5\r\nAlign1=2\r\n"
-                                                        << QStringList{} << QStringList{"5/2//"};
-    QTest::newRow("each kind its own count")
-        << TenVariants("ExistMail", "1") + TenVariants("NoMail", "3") << QStringList{"1/1/w1.wav/m1"}
-        << QStringList{"1/1/w1.wav/m1", "2/2/w2.wav/m2", "3/0/w3.wav/m3"};
-    QTest::newRow("tenth reads the keys ending in 0, eleventh those of 1")
-        << TenVariants("ExistMail", "11") << QStringList{"1/1/w1.wav/m1", "2/2/w2.wav/m2", "3/0/w3.wav/m3",
-                                                         "4/1/w4.wav/m4", "5/2/w5.wav/m5", "6/0/w6.wav/m6",
-                                                         "7/1/w7.wav/m7", "8/2/w8.wav/m8", "9/0/w9.wav/m9",
-                                                         "0/0/w0.wav/m0", "1/1/w1.wav/m1"}
-        << QStringList{};
-    QTest::newRow("negative count lists nothing") << TenVariants("NoMail", "-2") << QStringList{} << QStringList{};
-    QTest::newRow("unusable count lists nothing") << TenVariants("NoMail", "many") << QStringList{} << QStringList{};
-    QTest::newRow("unusable variants are skipped")
-        << "[ExistMail]\r\nCnt=4\r\nCG1=1\r\nAlign1=0\r\nCG2=x\r\nAlign2=0\r\nCG3=3\r\nCG4=4\r\nAlign4=99999\r\n"
-           "[NoMail]\r\nCnt=2\r\nCG1=7\r\nAlign1=1\r\nCG2=8\r\nAlign2=2\r\n"
-        << QStringList{"1/0//"} << QStringList{"7/1//", "8/2//"};
-    QTest::newRow("names in any case, blanks around keys")
-        << "[noMAIL]\r\n cnt = 1\r\ncg1=6\r\nALIGN1=0\r\nmsg1=ないよ\r\n" << QStringList{} << QStringList{"6/0//ないよ"};
+// Each kind's variants as "CG/Align/Wave/Msg".
+static QStringList Texts(const ReactionTable& table, EventKind kind) {
+    QStringList out;
+    for (const Reaction& r : table.of(kind)) out << QStringLiteral("%1/%2/%3/%4").arg(r.CG).arg(r.Align).arg(r.Wave, r.Msg);
+    return out;
 }
 
-void ReactionTableTest::loadedVariants() {
-    QFETCH(QString, file);
-    QFETCH(QStringList, exist);
-    QFETCH(QStringList, noMail);
-    QTemporaryDir dir;
-    AppState state;
-    state.AppPath = dir.path();
-    QFile f(state.FilePath("velmio.tbl"));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(EncodeCp932(file));
-    f.close();
-    LoadReactionTable(state);
-    QCOMPARE(Texts(state.reactions.of(EventKind::ExistMail)), exist);
-    QCOMPARE(Texts(state.reactions.of(EventKind::NoMail)), noMail);
-}
-
-void ReactionTableTest::missingFileLeavesNoVariants() {
-    QTemporaryDir dir;
-    AppState state;
-    state.AppPath = dir.path();
-    state.reactions = test::OneVariantTable();
-    LoadReactionTable(state);
-    for (int k = 0; k < 3; ++k) QVERIFY(state.reactions.kinds[k].isEmpty());
-}
-
-void ReactionTableTest::elevenVariantsReuseTheKeysOfVariantOne() {
-    test::MailFixture f;
-    QFile file(f.state.FilePath("velmio.tbl"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(EncodeCp932(TenVariants("ExistMail", "11")));
-    file.close();
-    LoadReactionTable(f.state);
-    CheckLog log(f.state, f.clock);
-    ReactionDraw draw(f.clock);
-    ResultMessages results(f.state, f.shell, draw, log);
-    // Find a moment that draws variant 11, then react at that moment.
-    bool found = false;
-    for (int ms = 0; ms < 600000 && !found; ms += 997) {
-        f.clock.set(QDateTime(QDate(2026, 1, 7), QTime(9, 0).addMSecs(ms)));
-        found = draw.Draw(11) == 11;
+// velmio.tbl as the user writes it (a null text: no file), read into the
+// table the reactions use, which held one variant of each kind before.
+static void Load(test::MailFixture& f, const QString& file) {
+    if (!file.isNull()) {
+        QFile out(f.state.FilePath("velmio.tbl"));
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(EncodeCp932(file));
     }
-    QVERIFY(found);
-    results.ExistMailReaction(2);
-    QCOMPARE(f.shell.calls, (QStringList{"picture 1", "wave w1.wav", "say お兄ちゃんに、メールは  2m1"}));
+    LoadReactionTable(f.state);
 }
+
+class ReactionTableTest : public QObject {
+    Q_OBJECT
+private slots:
+    void loadedVariants_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("exist");
+        QTest::addColumn<QStringList>("noMail");
+        QTest::newRow("no file") << QString() << QStringList{} << QStringList{};
+        QTest::newRow("one variant") << "[ExistMail]\r\nCnt=1\r\nCG1=3\r\nAlign1=1\r\nWave1=a.wav\r\nMsg1=通来てるよ\r\n"
+                                     << QStringList{"3/1/a.wav/通来てるよ"} << QStringList{};
+        QTest::newRow("missing wave and message are empty") << "[NoMail]\r\nCnt=1\r\nCG1=5\r\nAlign1=2\r\n"
+                                                            << QStringList{} << QStringList{"5/2//"};
+        QTest::newRow("each kind its own count")
+            << TenVariants("ExistMail", "1") + TenVariants("NoMail", "3") << QStringList{"1/1/w1.wav/m1"}
+            << QStringList{"1/1/w1.wav/m1", "2/2/w2.wav/m2", "3/0/w3.wav/m3"};
+        QTest::newRow("tenth reads the keys ending in 0, eleventh those of 1")
+            << TenVariants("ExistMail", "11")
+            << QStringList{"1/1/w1.wav/m1", "2/2/w2.wav/m2", "3/0/w3.wav/m3", "4/1/w4.wav/m4",
+                           "5/2/w5.wav/m5", "6/0/w6.wav/m6", "7/1/w7.wav/m7", "8/2/w8.wav/m8",
+                           "9/0/w9.wav/m9", "0/0/w0.wav/m0", "1/1/w1.wav/m1"}
+            << QStringList{};
+        QTest::newRow("negative count lists nothing") << TenVariants("NoMail", "-2") << QStringList{} << QStringList{};
+        QTest::newRow("unusable count lists nothing") << TenVariants("NoMail", "many") << QStringList{} << QStringList{};
+        QTest::newRow("unusable variants are skipped")
+            << "[ExistMail]\r\nCnt=4\r\nCG1=1\r\nAlign1=0\r\nCG2=x\r\nAlign2=0\r\nCG3=3\r\nCG4=4\r\nAlign4=99999\r\n"
+               "[NoMail]\r\nCnt=2\r\nCG1=7\r\nAlign1=1\r\nCG2=8\r\nAlign2=2\r\n"
+            << QStringList{"1/0//"} << QStringList{"7/1//", "8/2//"};
+    }
+
+    void loadedVariants() {
+        QFETCH(QString, file);
+        QFETCH(QStringList, exist);
+        QFETCH(QStringList, noMail);
+        test::MailFixture f;
+        Load(f, file);
+        QCOMPARE(Texts(f.state.reactions, EventKind::ExistMail), exist);
+        QCOMPARE(Texts(f.state.reactions, EventKind::NoMail), noMail);
+        QCOMPARE(Texts(f.state.reactions, EventKind::Error), QStringList{});
+    }
+
+    // Drawn at a moment that gives variant 11, the reaction uses the keys of variant 1.
+    void elevenVariantsReuseTheKeysOfVariantOne() {
+        test::MailFixture f;
+        Load(f, TenVariants("ExistMail", "11"));
+        bool found = false;
+        for (int ms = 0; ms < 600000 && !found; ms += 997) {
+            f.clock.set(QDateTime(QDate(2026, 1, 7), QTime(9, 0).addMSecs(ms)));
+            found = f.draw.Draw(11) == 11;
+        }
+        QVERIFY(found);
+        f.results.ExistMailReaction(2);
+        QCOMPARE(f.shell.calls, (QStringList{"picture 1", "wave w1.wav", "say お兄ちゃんに、メールは  2m1"}));
+    }
+};
 
 QTEST_GUILESS_MAIN(ReactionTableTest)
 #include "tst_reaction_table.moc"

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QByteArray>
-#include <QObject>
 #include <QTcpServer>
 #include <optional>
 
@@ -13,27 +11,19 @@ namespace velmio::test {
 struct Dovecot {
     // Nothing when no Dovecot runs for this test run.
     static std::optional<quint16> Port();
-    static QString Folder();
-    static QString SkipReason() {
-        return QStringLiteral("no Dovecot: VELMIO_POP3_PORT is unset (run under scripts/test)");
-    }
     // Makes the user's maildir hold exactly count messages.
     static bool SetMessageCount(const QString& user, int count);
 };
 
 // A relay in front of a server that records what clients send.
 class Pop3Tap : public QObject {
-    Q_OBJECT
 public:
-    explicit Pop3Tap(quint16 serverPort, QObject* parent = nullptr);
+    explicit Pop3Tap(quint16 serverPort);
     quint16 port() const { return listener_.serverPort(); }
-    QByteArray sent() const { return sent_; }
-    void clear() { sent_.clear(); }
+    QByteArray sent;
 
 private:
     QTcpServer listener_;
-    quint16 serverPort_;
-    QByteArray sent_;
 };
 
 }  // namespace velmio::test

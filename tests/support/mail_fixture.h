@@ -11,15 +11,6 @@
 
 namespace velmio::test {
 
-// A reaction table of one variant per kind, enough to tell the outcomes apart.
-inline ReactionTable OneVariantTable() {
-    ReactionTable t;
-    t.of(EventKind::ExistMail) = {Reaction{3, 1, QStringLiteral("/sounds/exist.wav"), QStringLiteral("通来てるよ")}};
-    t.of(EventKind::NoMail) = {Reaction{5, 0, QString(), QStringLiteral("メールは来てないよ")}};
-    t.of(EventKind::Error) = {Reaction{4, 0, QString(), QStringLiteral("エラー")}};
-    return t;
-}
-
 inline const QString kNoMailLine = QStringLiteral("メールは来てないよ");
 inline const QString kWaitLine = QStringLiteral("ちょっと待ってね…");
 inline const QString kWrongLoginLine = QStringLiteral("ユーザー名かパスワードが違うみたい…");
@@ -27,15 +18,22 @@ inline const QString kErrorLine = QStringLiteral("エラーみたい…");
 inline const QString kFailedLine = QStringLiteral("えへへへ。しっぱいしちゃったぁ。");
 inline const QString kArrivalLine = QStringLiteral("あれ？チェックに失敗しちゃったぁ");
 inline const QString kManyLine = QStringLiteral("メールいっぱいきてるよ。すごいね。びっくりだね。");
+// What the one new-mail variant below says for n new mails.
+inline QString ExistLine(int n) { return QStringLiteral("お兄ちゃんに、メールは  %1通来てるよ").arg(n); }
 
-// A real mail check with a recording shell, a set clock (Wednesday
-// 2026-01-07 9:05:07) and a program folder of its own.
+// A real mail check and its parts, with a recording shell, a set clock
+// (Wednesday 2026-01-07 9:05:07), a program folder of its own and a reaction
+// table of one variant per kind.
 struct MailFixture {
     QTemporaryDir dir;
     AppState state;
     RecordingMailShell shell;
     ManualClock clock{QDateTime(QDate(2026, 1, 7), QTime(9, 5, 7))};
     MailCheck check{state, shell, clock};
+    CheckLog checkLog{state, clock};
+    ReactionDraw draw{clock};
+    ResultMessages results{state, shell, draw, checkLog};
+    MailCount count{state, shell, results};
 
     explicit MailFixture(quint16 port = 110) {
         state.AppPath = dir.path();
@@ -45,21 +43,22 @@ struct MailFixture {
         s.LoginName = QStringLiteral("alice");
         s.LoginPass = QStringLiteral("secret");
         s.NickName = QStringLiteral("お兄ちゃん");
-        s.AutoCheck = true;
-        s.PlayWave = true;
-        state.reactions = OneVariantTable();
+        s.AutoCheck = s.PlayWave = s.LogMode = true;
+        state.reactions.of(EventKind::ExistMail) = {Reaction{3, 1, "/sounds/exist.wav", "通来てるよ"}};
+        state.reactions.of(EventKind::NoMail) = {Reaction{5, 0, QString(), kNoMailLine}};
+        state.reactions.of(EventKind::Error) = {Reaction{4, 0, QString(), QStringLiteral("エラー")}};
         check.SetReplyTimeout(10000);
     }
 
     // Runs one check to its end; false when it did not end in time.
-    bool run(int timeoutMs = 15000) {
+    bool run() {
         QSignalSpy ended(&check, &MailCheck::SessionEnded);
         check.ExecuteMailCheck();
-        return ended.count() > 0 || ended.wait(timeoutMs);
+        return ended.count() > 0 || ended.wait(15000);
     }
 
-    QByteArray log(const QString& name = QStringLiteral("Wed.log")) const {
-        QFile f(dir.filePath(name));
+    QByteArray log() const {
+        QFile f(dir.filePath("Wed.log"));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 

@@ -13,28 +13,39 @@ namespace velmio::test {
 // "settings". It also keeps the latest state of each part.
 class RecordingMailShell : public MailShell {
 public:
-    void ShowPicture(int frame) override;
-    void SayText(const QString& text) override;
-    void PlayEventSound(int event) override;
-    void PlaySoundFile(const QString& path) override;
-    int ShowMsg(const QString& text, int style) override;
-    void UpdateTrayIcon(const QString& suffix, qint16 selector) override;
-    void SetWindowsTopMost(int mode) override;
+    void ShowPicture(int frame) override {
+        picture = frame;
+        calls << QStringLiteral("picture %1").arg(frame);
+    }
+    void SayText(const QString& text) override {
+        if (!text.isEmpty()) said = text;  // an empty text leaves the balloon as it was
+        calls << "say " + text;
+    }
+    void PlayEventSound(int event) override { calls << QStringLiteral("sound %1").arg(event); }
+    void PlaySoundFile(const QString& path) override { calls << "wave " + path; }
+    int ShowMsg(const QString& text, int style) override {
+        messages << text;
+        calls << QStringLiteral("msg %1 ").arg(style) + text;
+        if (onShowMsg) onShowMsg();
+        return 1;
+    }
+    void UpdateTrayIcon(const QString& suffix, qint16 selector) override {
+        tip = suffix;
+        traySelector = selector;
+        calls << QStringLiteral("tray %1 ").arg(selector) + suffix;
+    }
+    void SetWindowsTopMost(int mode) override { calls << QStringLiteral("topmost %1").arg(mode); }
     bool AlwaysActiveMarked() const override { return alwaysActive; }
-    void SetMailCheckEnabled(bool enabled) override;
+    void SetMailCheckEnabled(bool on) override { calls << QString("menu ") + ((menuEnabled = on) ? "on" : "off"); }
     bool MailCheckEnabled() const override { return menuEnabled; }
-    void SetTimerEnabled(bool enabled) override;
-    void SetBalloonVisible(bool visible) override;
-    void OpenSettingsDialog() override;
-
-    // The calls that start with prefix, in order.
-    QStringList callsOf(const QString& prefix) const;
-    void clear() { calls.clear(); }
+    void SetTimerEnabled(bool on) override { calls << QString("timer ") + ((timerEnabled = on) ? "on" : "off"); }
+    void SetBalloonVisible(bool on) override { calls << QString("balloon ") + ((balloonVisible = on) ? "show" : "hide"); }
+    void OpenSettingsDialog() override { calls << "settings"; }
 
     QStringList calls;
-    QString said;  // the balloon's text: an empty text leaves it as it was
+    QString said;
     int picture = 0;
-    QString tip;   // the summary behind the title
+    QString tip;  // the summary behind the title
     qint16 traySelector = 0;
     QStringList messages;
     bool menuEnabled = true;

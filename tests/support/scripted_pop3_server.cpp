@@ -1,6 +1,7 @@
 #include "support/scripted_pop3_server.h"
 
 #include <QPointer>
+#include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QTimer>
 #include <sys/socket.h>
@@ -16,10 +17,28 @@ struct ScriptedPop3Server::Client {
     bool writing = false;
 };
 
-ScriptedPop3Server::ScriptedPop3Server(QList<Pop3Turn> script, QObject* parent)
-    : QObject(parent), script_(std::move(script)) {
-    connect(&server_, &QTcpServer::newConnection, this, &ScriptedPop3Server::Accept);
-    server_.listen(QHostAddress::LocalHost, 0);
+ScriptedPop3Server::ScriptedPop3Server(QList<Pop3Turn> script) : script_(std::move(script)) {
+    for (int p = 20000 + QRandomGenerator::global()->bounded(12000); p < 32768 && !server_.isListening(); ++p)
+        server_.listen(QHostAddress::LocalHost, quint16(p));
+    connect(&server_, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket* s = server_.nextPendingConnection()) {
+            clientGone_ = false;
+            s->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+            clients_.push_back(std::make_unique<Client>());
+            Client* c = clients_.back().get();
+            c->socket = s;
+            connect(s, &QTcpSocket::readyRead, this, [this, c] {
+                c->partial += c->socket->readAll();
+                for (qsizetype nl; (nl = c->partial.indexOf('\n')) >= 0;) {
+                    lines_ << c->partial.left(nl + 1);
+                    c->partial.remove(0, nl + 1);
+                    Play(*c, ++c->linesSeen);
+                }
+            });
+            connect(s, &QTcpSocket::disconnected, this, [this] { clientGone_ = true; });
+            Play(*c, 0);
+        }
+    });
 }
 
 ScriptedPop3Server::~ScriptedPop3Server() {
@@ -30,47 +49,20 @@ ScriptedPop3Server::~ScriptedPop3Server() {
 quint16 ScriptedPop3Server::ClosedPort() {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
-}
-
-void ScriptedPop3Server::Accept() {
-    while (QTcpSocket* s = server_.nextPendingConnection()) {
-        ++connections_;
-        clientGone_ = false;
-        s->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        clients_.push_back(std::make_unique<Client>());
-        Client* c = clients_.back().get();
-        c->socket = s;
-        connect(s, &QTcpSocket::readyRead, this, [this, c] {
-            const QByteArray bytes = c->socket->readAll();
-            received_ += bytes;
-            c->partial += bytes;
-            qsizetype nl;
-            while ((nl = c->partial.indexOf('\n')) >= 0) {
-                lines_ << c->partial.left(nl + 1);
-                c->partial.remove(0, nl + 1);
-                Play(*c, ++c->linesSeen);
-            }
-        });
-        connect(s, &QTcpSocket::disconnected, this, [this] { clientGone_ = true; });
-        Play(*c, 0);
-    }
+    return probe.serverPort();  // and closed as the probe goes
 }
 
 void ScriptedPop3Server::Play(Client& c, int turn) {
     if (turn >= script_.size()) return;
-    const Pop3Turn& t = script_[turn];
-    const QByteArray& b = t.reply;
-    if (byteByByte_) {
+    const QByteArray& b = script_[turn].reply;
+    if (cut_ == 0) {
         for (char ch : b) c.pending << QByteArray(1, ch);
     } else if (cut_ > 0 && cut_ < b.size()) {
         c.pending << b.left(cut_) << b.mid(cut_);
     } else if (!b.isEmpty()) {
         c.pending << b;
     }
-    c.end = t.end;
+    c.end = script_[turn].end;
     if (!c.writing) WriteNext(c);
 }
 
@@ -78,39 +70,27 @@ void ScriptedPop3Server::Play(Client& c, int turn) {
 // client sees them in separate reads.
 void ScriptedPop3Server::WriteNext(Client& c) {
     if (!c.socket) return;
-    if (c.pending.isEmpty()) {
-        c.writing = false;
-        if (c.end == Pop3Turn::Close) {
-            c.socket->disconnectFromHost();
-        } else if (c.end == Pop3Turn::Reset) {
-            // Linger 0 makes the close a reset.
-            linger l{1, 0};
-            ::setsockopt(static_cast<int>(c.socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &l,
-                         sizeof l);
-            c.socket->abort();
-        }
-        return;
+    c.writing = !c.pending.isEmpty();
+    if (c.writing) {
+        c.socket->write(c.pending.takeFirst());
+        c.socket->flush();
+        QTimer::singleShot(c.pending.isEmpty() ? 0 : 3, this, [this, cp = &c] { WriteNext(*cp); });
+    } else if (c.end == Pop3Turn::Close) {
+        c.socket->disconnectFromHost();
+    } else if (c.end == Pop3Turn::Reset) {
+        linger l{1, 0};  // linger 0 makes the close a reset
+        ::setsockopt(int(c.socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &l, sizeof l);
+        c.socket->abort();
     }
-    c.writing = true;
-    c.socket->write(c.pending.takeFirst());
-    c.socket->flush();
-    Client* cp = &c;
-    QTimer::singleShot(c.pending.isEmpty() ? 0 : 3, this, [this, cp] { WriteNext(*cp); });
-}
-
-QByteArray ScanListing(int count) {
-    QByteArray body;
-    for (int i = 1; i <= count; ++i) body += QByteArray::number(i) + ' ' + QByteArray::number(1000 + i) + "\r\n";
-    return body + ".\r\n";
 }
 
 QList<Pop3Turn> NormalTranscript(const QByteArray& listFirstLine, int count, const QByteArray& greeting) {
-    QByteArray first = listFirstLine;
-    first.replace("%1", QByteArray::number(count));
+    QByteArray list = QByteArray(listFirstLine).replace("%1", QByteArray::number(count)) + "\r\n";
+    for (int i = 1; i <= count; ++i) list += QByteArray::number(i) + ' ' + QByteArray::number(1000 + i) + "\r\n";
     return {{greeting},
             {"+OK\r\n"},
             {"+OK Logged in.\r\n"},
-            {first + "\r\n" + ScanListing(count)},
+            {list + ".\r\n"},
             {"+OK Logging out.\r\n", Pop3Turn::Close}};
 }
 
