@@ -37,24 +37,22 @@ private slots:
         QTest::addColumn<QByteArray>("before");  // Wed.log before the entries; "-" for none
         QTest::addColumn<Entries>("entries");
         QTest::addColumn<QByteArray>("after");
-        const QByteArray today = "2026/01/07\r\n9:05:07: No Mail\r\n";
-        QTest::newRow("first entry ever") << true << QByteArray("-") << Entries{{kWed, "No Mail"}} << today;
-        QTest::newRow("same day appends")
-            << true << QByteArray("-") << Entries{{kWed, "No Mail"}, {kWed.addSecs(3600 * 5), "3件"}}
-            << today + "14:05:07: " + EncodeCp932("3件") + "\r\n";
+        const QByteArray none = "-", today = "2026/01/07\r\n9:05:07: No Mail\r\n";
+        const QByteArray lastWeek = "2025/12/31\r\n23:59:59: No Mail\r\n";
+        const Entries once{{kWed, "No Mail"}};
+        QTest::newRow("first entry ever") << true << none << once << today;
+        QTest::newRow("same day appends") << true << none << Entries{{kWed, "No Mail"}, {kWed.addSecs(5 * 3600), "3件"}}
+                                          << today + "14:05:07: " + EncodeCp932("3件") + "\r\n";
         QTest::newRow("a week later starts afresh")
-            << true << QByteArray("-") << Entries{{kWed, "No Mail"}, {kWed.addDays(7).addSecs(-9 * 3600), "Arrival Error"}}
+            << true << none << Entries{{kWed, "No Mail"}, {kWed.addDays(7).addSecs(-9 * 3600), "Arrival Error"}}
             << QByteArray("2026/01/14\r\n0:05:07: Arrival Error\r\n");
-        QTest::newRow("last week's file is replaced")
-            << true << QByteArray("2025/12/31\r\n23:59:59: No Mail\r\n") << Entries{{kWed, "No Mail"}} << today;
+        QTest::newRow("last week's file is replaced") << true << lastWeek << once << today;
         // The whole header counts, not its first 8 characters.
         QTest::newRow("header sharing the first 8 characters")
-            << true << QByteArray("2026/01/01\r\n8:00:00: No Mail\r\n") << Entries{{kWed, "No Mail"}} << today;
-        QTest::newRow("empty file starts afresh") << true << QByteArray("") << Entries{{kWed, "No Mail"}} << today;
-        QTest::newRow("log off makes no file") << false << QByteArray("-") << Entries{{kWed, "No Mail"}} << QByteArray("-");
-        QTest::newRow("log off keeps last week's file")
-            << false << QByteArray("2025/12/31\r\n1:00:00: No Mail\r\n") << Entries{{kWed, "3件"}}
-            << QByteArray("2025/12/31\r\n1:00:00: No Mail\r\n");
+            << true << QByteArray("2026/01/01\r\n8:00:00: No Mail\r\n") << once << today;
+        QTest::newRow("empty file starts afresh") << true << QByteArray("") << once << today;
+        QTest::newRow("log off makes no file") << false << none << once << none;
+        QTest::newRow("log off keeps last week's file") << false << lastWeek << Entries{{kWed, "3件"}} << lastWeek;
     }
 
     void entries() {

@@ -79,7 +79,8 @@ private slots:
         QCOMPARE(f.shell.messages, r.message ? QStringList{"Error: 着信件数が取得できませんでした"} : QStringList{});
         QVERIFY(f.shell.menuEnabled);
         // The tip is set before the character reacts.
-        QVERIFY(f.shell.calls.indexOf(QRegularExpression("tray .*")) < f.shell.calls.indexOf(QRegularExpression("say .*")));
+        const QStringList& calls = f.shell.calls;
+        QVERIFY(calls.indexOf(QRegularExpression("tray .*")) < calls.indexOf(QRegularExpression("say .*")));
     }
 };
 

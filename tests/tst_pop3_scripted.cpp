@@ -91,8 +91,9 @@ private slots:
                                              {QString::number(v.count) + "件"}, SummaryText(v.count, v.count)};
             // Any "-ERR" answering "pass" is a rejected login, which is not logged.
             const Pop3Turn rejection{v.wrongPassword, v.closesAfterRejecting ? Pop3Turn::Close : Pop3Turn::Stay};
-            QTest::addRow("%s, wrong password", v.name) << Session{{{v.greeting}, {"+OK\r\n"}, rejection}, kWrongLoginLine,
-                                                                   0, -1, 2, {}, {}, {}, Session::Scripted, 5};
+            QTest::addRow("%s, wrong password", v.name)
+                << Session{{{v.greeting}, {"+OK\r\n"}, rejection}, kWrongLoginLine, 0, -1, 2, {}, {}, {},
+                           Session::Scripted, 5};
         }
         Session cutUp{NormalTranscript("+OK %1 messages:", 3), ExistLine(3), 3, 0, 4, {}, {"3件"}, SummaryText(3, 3)};
         for (cutUp.cut = 0; cutUp.cut < cutUp.script[3].reply.size(); ++cutUp.cut)

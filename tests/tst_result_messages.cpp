@@ -26,8 +26,8 @@ private slots:
     void reaction_data() {
         QTest::addColumn<Case>("c");
         const QString exist = "/sounds/exist.wav", none = "/sounds/none.wav", many = "say " + kManyLine;
-        const auto drawn = [&](const QString& said) { return QStringList{"picture 3", "wave " + exist, "say " + said}; };
-        const auto noMail = [&](const QString& said) { return QStringList{"wave " + none, "picture 5", "say " + said}; };
+        const auto drawn = [&](const QString& s) { return QStringList{"picture 3", "wave " + exist, "say " + s}; };
+        const auto noMail = [&](const QString& s) { return QStringList{"wave " + none, "picture 5", "say " + s}; };
         QTest::newRow("nickname in front, two spaces before the count") << Case{3, 1, true, exist, drawn(ExistLine(3))};
         QTest::newRow("no nickname") << Case{3, 0, true, exist, drawn(" 3通来てるよ")};
         QTest::newRow("nickname at the end") << Case{12, 2, true, exist, drawn(" 12通来てるよお兄ちゃん")};
@@ -44,7 +44,7 @@ private slots:
         QTest::newRow("no mail, nickname appended directly") << Case{0, 2, true, none, noMail(kNoMailLine + "お兄ちゃん")};
         QTest::newRow("no mail, align 3") << Case{0, 3, true, none, noMail("")};
         QTest::newRow("no mail, sound off") << Case{0, 0, false, none, QStringList{"picture 5", "say " + kNoMailLine}};
-        QTest::newRow("no mail, no wave") << Case{0, 0, true, QString(), QStringList{"picture 5", "say " + kNoMailLine}};
+        QTest::newRow("no mail, no wave") << Case{0, 0, true, {}, QStringList{"picture 5", "say " + kNoMailLine}};
     }
 
     void reaction() {

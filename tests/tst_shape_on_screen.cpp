@@ -126,7 +126,8 @@ private slots:
         const QPoint ink = c.form->mask().begin()->center();
         const auto click = [&](const QPoint& at) {
             const QPoint g = c.form->mapToGlobal(at);
-            return QProcess::execute("xdotool", {"mousemove", QString::number(g.x()), QString::number(g.y()), "click", "1"});
+            const QStringList args{"mousemove", QString::number(g.x()), QString::number(g.y()), "click", "1"};
+            return QProcess::execute("xdotool", args);
         };
         QCOMPARE(click(QPoint(1, 1)), 0);
         QTRY_COMPARE(belowPresses.presses, 1);

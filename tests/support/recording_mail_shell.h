@@ -39,7 +39,9 @@ public:
     void SetMailCheckEnabled(bool on) override { calls << QString("menu ") + ((menuEnabled = on) ? "on" : "off"); }
     bool MailCheckEnabled() const override { return menuEnabled; }
     void SetTimerEnabled(bool on) override { calls << QString("timer ") + ((timerEnabled = on) ? "on" : "off"); }
-    void SetBalloonVisible(bool on) override { calls << QString("balloon ") + ((balloonVisible = on) ? "show" : "hide"); }
+    void SetBalloonVisible(bool on) override {
+        calls << QString("balloon ") + ((balloonVisible = on) ? "show" : "hide");
+    }
     void OpenSettingsDialog() override { calls << "settings"; }
 
     QStringList calls;

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QList>
+#include <QPointer>
 #include <QTcpServer>
-#include <memory>
-#include <vector>
+#include <QTcpSocket>
 
 namespace velmio::test {
 
@@ -15,37 +14,42 @@ struct Pop3Turn {
     End end = Stay;
 };
 
-// A POP3 server on loopback that plays a transcript to every client: turn 0
-// on connecting, turn i after the client's i-th line, then silence. It plays
-// what no real server of the tests does: other servers' texts, replies cut
-// at any byte, replies run together, silence, resets.
+// A POP3 server on loopback that plays a transcript to each client in turn:
+// turn 0 on connecting, turn i after the client's i-th line, then silence.
+// It plays what no real server of the tests does: other servers' texts,
+// replies cut at any byte, replies run together, silence, resets.
 class ScriptedPop3Server : public QObject {
 public:
     explicit ScriptedPop3Server(QList<Pop3Turn> script);
-    ~ScriptedPop3Server() override;
     // Below 32768, so that it also fits the Port setting of velmio.ini.
     quint16 port() const { return server_.serverPort(); }
     // Each turn's bytes go out in two writes cut at this offset; 0: one byte per write.
     void setCut(int offset) { cut_ = offset; }
     // The lines clients sent, in order.
     QList<QByteArray> lines() const { return lines_; }
-    int connections() const { return int(clients_.size()); }
+    int connections() const { return connections_; }
     // The latest client closed its end.
     bool clientGone() const { return clientGone_; }
     // A port on loopback where nothing listens.
     static quint16 ClosedPort();
 
 private:
-    struct Client;
-    void Play(Client& c, int turn);
-    void WriteNext(Client& c);
+    void Play(int turn);
+    void WriteNext();
 
-    QTcpServer server_;
     QList<Pop3Turn> script_;
-    std::vector<std::unique_ptr<Client>> clients_;
     int cut_ = -1;
     QList<QByteArray> lines_;
+    int connections_ = 0;
     bool clientGone_ = false;
+    // The latest client and what is still to be written to it.
+    QPointer<QTcpSocket> client_;
+    QByteArray partial_;
+    int linesSeen_ = 0;
+    QList<QByteArray> pending_;
+    Pop3Turn::End end_ = Pop3Turn::Stay;
+    bool writing_ = false;
+    QTcpServer server_;  // last, so that its sockets go first
 };
 
 // A whole session with a mailbox of count messages; listFirstLine is the
