@@ -70,8 +70,8 @@ QList<int> DueTicks(AutoCheck& counter, int min, int ticks) {
 class AutoCheckTest : public QObject {
     Q_OBJECT
 private slots:
-    // Counted with one Min, then ticked on with another: the count is
-    // neither reset nor left stuck above the new Min.
+    // Every (Min + 1)-th tick is due. Counted with one Min, then ticked on
+    // with another: the count is neither reset nor left stuck above the new Min.
     void dueOnEveryMinPlusOneTick_data() {
         QTest::addColumn<int>("before");
         QTest::addColumn<int>("ticksBefore");

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
