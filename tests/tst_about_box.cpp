@@ -160,22 +160,7 @@ private slots:
         QCOMPARE(path, found.isEmpty() ? QString() : bin.filePath(found));
     }
 
-    void linksOpenTheirOwnAddresses() {
-        AboutFixture f;
-        f.open();
-        for (const char* name : {"Image1", "Label2", "Label4", "Label3", "lblDescription"})
-            QTest::mouseClick(f.w(name), Qt::LeftButton);
-        QCOMPARE(f.opened, (QStringList{kImagePageAddress, kHomePageAddress, kIllustratorAddress}));
-        // Three different pages, all of this project.
-        QCOMPARE(QSet<QString>(f.opened.begin(), f.opened.end()).size(), 3);
-        for (const QString& address : f.opened) QVERIFY2(address.startsWith("https://example.org/"), qPrintable(address));
-        // A press that ends outside is no click.
-        QTest::mousePress(f.w("Label2"), Qt::LeftButton);
-        QTest::mouseRelease(f.w("Label2"), Qt::LeftButton, {}, QPoint(-5, -5));
-        QCOMPARE(f.opened.size(), 3);
-    }
-
-    void pictureAndItsFallbacks_data() {
+    void pictureTextsAndLinks_data() {
         QTest::addColumn<bool>("portrait");
         QTest::addColumn<bool>("strip");
         QTest::addColumn<QSize>("size");
@@ -184,7 +169,7 @@ private slots:
         QTest::newRow("neither") << false << false << QSize(0, 0);
     }
 
-    void pictureAndItsFallbacks() {
+    void pictureTextsAndLinks() {
         QFETCH(bool, portrait);
         QFETCH(bool, strip);
         QFETCH(QSize, size);
@@ -194,11 +179,7 @@ private slots:
         f.open();
         QCOMPARE(f.w<PictureLabel>("Image1")->image().size(), size);
         QVERIFY(!f.box->grab().isNull());
-    }
-
-    void textsFitTheirLabels() {
-        AboutFixture f;
-        f.open();
+        // Texts fit their labels and buttons, inside the box.
         for (QLabel* label : f.box->findChildren<QLabel*>()) {
             if (qobject_cast<PictureLabel*>(label) || label->text().isEmpty()) continue;
             const QString name = label->objectName();
@@ -211,6 +192,16 @@ private slots:
         for (QPushButton* button : f.box->findChildren<QPushButton*>())
             QVERIFY2(button->fontMetrics().horizontalAdvance(button->text().remove('&')) < button->width() - 8,
                      qPrintable(button->objectName()));
+        // Three links to three different pages, all of this project.
+        for (const char* name : {"Image1", "Label2", "Label4", "Label3", "lblDescription"})
+            QTest::mouseClick(f.w(name), Qt::LeftButton);
+        QCOMPARE(f.opened, (QStringList{kImagePageAddress, kHomePageAddress, kIllustratorAddress}));
+        QCOMPARE(QSet<QString>(f.opened.begin(), f.opened.end()).size(), 3);
+        for (const QString& address : f.opened) QVERIFY2(address.startsWith("https://example.org/"), qPrintable(address));
+        // A press that ends outside is no click.
+        QTest::mousePress(f.w("Label2"), Qt::LeftButton);
+        QTest::mouseRelease(f.w("Label2"), Qt::LeftButton, {}, QPoint(-5, -5));
+        QCOMPARE(f.opened.size(), 3);
     }
 
     void menuOpensTheBoxAndItCloses_data() {
