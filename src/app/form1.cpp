@@ -301,6 +301,15 @@ bool Form1::MailCheckEnabled() const {
     return menu_->item(QStringLiteral("mnuMailCheck"))->isEnabled();
 }
 
+// Enabling a running timer leaves its minute as it is, as a timer control does.
+void Form1::SetTimerEnabled(bool enabled) {
+    if (!enabled) {
+        timer1_.stop();
+    } else if (!timer1_.isActive()) {
+        timer1_.start();
+    }
+}
+
 void Form1::AutoCheckTick() {
     if (autoCheck_.Tick(state_.settings, services_.clock->now().time().hour()))
         ExecuteMailCheck();
@@ -312,19 +321,6 @@ bool Form1::checked(const char* item) const {
 
 void Form1::setChecked(const char* item, bool on) {
     menu_->item(QLatin1String(item))->setChecked(on);
-}
-
-}  // namespace velmio
-
-namespace velmio {
-
-// Enabling a running timer leaves its minute as it is, as a timer control does.
-void Form1::SetTimerEnabled(bool enabled) {
-    if (!enabled) {
-        timer1_.stop();
-    } else if (!timer1_.isActive()) {
-        timer1_.start();
-    }
 }
 
 }  // namespace velmio

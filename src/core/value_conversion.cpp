@@ -7,6 +7,7 @@
 namespace velmio {
 namespace {
 
+// The decimal number the text holds, as written.
 std::optional<double> ToNumber(const QString& text) {
     static const QRegularExpression number(
         QStringLiteral("^\\s*[+-]?(\\d+\\.?\\d*|\\.\\d+)\\s*$"));
@@ -14,15 +15,17 @@ std::optional<double> ToNumber(const QString& text) {
     bool ok = false;
     const double v = text.trimmed().toDouble(&ok);
     if (!ok) return std::nullopt;
-    return std::nearbyint(v);  // halves to even
+    return v;
 }
 
 template <typename T>
 std::optional<T> ToWhole(const QString& text) {
     const auto v = ToNumber(text);
-    if (!v || *v < std::numeric_limits<T>::min() || *v > std::numeric_limits<T>::max())
+    if (!v) return std::nullopt;
+    const double whole = std::nearbyint(*v);  // halves to even
+    if (whole < std::numeric_limits<T>::min() || whole > std::numeric_limits<T>::max())
         return std::nullopt;
-    return static_cast<T>(*v);
+    return static_cast<T>(whole);
 }
 
 }  // namespace
@@ -35,9 +38,9 @@ std::optional<bool> ToFlag(const QString& text) {
     if (t.isEmpty()) return false;
     if (t.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0) return true;
     if (t.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0) return false;
-    static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)$"));
-    if (!number.match(t).hasMatch()) return std::nullopt;
-    return t.toDouble() != 0.0;
+    const auto v = ToNumber(t);
+    if (!v) return std::nullopt;
+    return *v != 0.0;
 }
 
 }  // namespace velmio

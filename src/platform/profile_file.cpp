@@ -92,10 +92,6 @@ QString ProfileDocument::value(const QString& section, const QString& key) const
     return DecodeCp932(CutCp932(value, kMaxValueBytes));
 }
 
-bool ProfileDocument::contains(const QString& section, const QString& key) const {
-    return find(section, key).keyLine >= 0;
-}
-
 void ProfileDocument::setValue(const QString& section, const QString& key, const QString& value) {
     const QByteArray cr = newline_ == "\r\n" ? "\r" : "";
     const QByteArray line = KeyLine(key, value) + cr;

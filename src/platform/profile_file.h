@@ -19,7 +19,6 @@ public:
 
     // Empty text when the section or key is missing.
     QString value(const QString& section, const QString& key) const;
-    bool contains(const QString& section, const QString& key) const;
     void setValue(const QString& section, const QString& key, const QString& value);
 
     // Atomic replace; a new file is created readable by its owner only, since

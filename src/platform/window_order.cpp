@@ -10,8 +10,7 @@ int SetTopMost(QWidget* window, int mode) {
     if (mode != 2) {
         const bool onTop = mode == 1;
         // Through the native window: QWidget::setWindowFlags would hide it.
-        window->setAttribute(Qt::WA_NativeWindow);
-        window->winId();
+        window->winId();  // creates the native window of a window not yet shown
         QWindow* handle = window->windowHandle();
         if (handle) handle->setFlag(Qt::WindowStaysOnTopHint, onTop);
         // Keep the widget's own flags in step, so a later re-creation agrees.
