@@ -35,6 +35,9 @@ public:
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
         return 1;
     }
+    int ShowMessageBox(const QString& text, int style) override { return ShowMsg(text, style); }
+    void ShowQuestionModal(QDialog&) override { std::fprintf(stderr, "certificate question\n"); }
+    void StoreCertPin() override {}
     void UpdateTrayIcon(const QString& suffix, qint16) override { tip = suffix; }
     void SetWindowsTopMost(int) override {}
     bool AlwaysActiveMarked() const override { return false; }

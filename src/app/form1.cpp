@@ -141,8 +141,14 @@ void Form1::Unload() {
 
 int Form1::ShowMsg(const QString& text, int style) {
     sounds_.PlayEventSound(5);
+    return ShowMessageBox(text, style);
+}
+
+int Form1::ShowMessageBox(const QString& text, int style) {
     return services_.messages->show(this, text, style, kAppTitle);
 }
+
+void Form1::StoreCertPin() { WriteCertPin(state_); }
 
 void Form1::UpdateTrayIcon(const QString& suffix, qint16 selector) {
     tray_->UpdateTrayIcon(suffix, selector);

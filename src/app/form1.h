@@ -8,6 +8,7 @@
 #include "character/balloon_window.h"
 #include "character/character_shell.h"
 #include "character/event_sounds.h"
+#include "core/app_state.h"
 #include "mail/mail_shell.h"
 
 class QDialog;
@@ -36,6 +37,7 @@ public:
 
     // Shared procedures.
     int ShowMsg(const QString& text, int style) override;
+    int ShowMessageBox(const QString& text, int style) override;
     void UpdateTrayIcon(const QString& suffix, qint16 selector) override;
     void SetWindowsTopMost(int mode) override;
     void ShowDialogModal(QDialog& dialog, qint16 mode);
@@ -60,6 +62,8 @@ public:
     bool TimerEnabled() const { return timer1_.isActive(); }
     void SetBalloonVisible(bool visible) override { setVisible(visible); }
     void OpenSettingsDialog() override;
+    void ShowQuestionModal(QDialog& dialog) override { ShowDialogModal(dialog, kQuestionDialog); }
+    void StoreCertPin() override;
 
     void AutoCheckTick();
 

@@ -68,6 +68,10 @@ bool LoadSettings(AppState& state) {
         s.CharHide = r.flag(kSystem, "CharHide");
         s.LogMode = r.flag(kSystem, "LogMode");
         s.Clearness = r.flag(kSystem, "Clearness");
+        // Files from before the key: port 995 only ever spoke TLS.
+        s.Security = r.integer("Security", static_cast<quint16>(s.Port) == 995 ? 2 : 0);
+        s.Apop = r.flag(kSystem, "Apop");
+        s.CertPin = r.text(kSystem, "CertPin");
         s.PlayWave = r.flag(kSound, "PlayWave");
         s.NewMailWave = r.text(kSound, "NewMailWave");
         s.NickName = r.text(kMessage, "NickName");
@@ -100,6 +104,15 @@ void WriteDialogBatch(const AppState& state) {
     doc.setValue(kSystem, "Mailer", s.Mailer);
     doc.setValue(kSystem, "Clearness", FlagText(s.Clearness));
     for (int i = 0; i < 6; ++i) doc.setValue(kSound, Number(i), state.soundTable[i]);
+    doc.setValue(kSystem, "Security", Number(s.Security));
+    doc.setValue(kSystem, "Apop", FlagText(s.Apop));
+    doc.setValue(kSystem, "CertPin", s.CertPin);  // cleared with a new server
+    doc.save(state.IniPath());
+}
+
+void WriteCertPin(const AppState& state) {
+    ProfileDocument doc = ProfileDocument::load(state.IniPath());
+    doc.setValue(kSystem, "CertPin", state.settings.CertPin);
     doc.save(state.IniPath());
 }
 

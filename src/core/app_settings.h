@@ -31,6 +31,11 @@ struct AppSettings {
     bool CharHide = false;
     bool LogMode = false;
     bool Clearness = false;
+    // 0 plain POP3, 1 STARTTLS, 2 TLS from the first byte.
+    qint16 Security = 0;
+    bool Apop = false;
+    // SHA-256 of the one certificate the user chose to trust, 64 hex digits.
+    QString CertPin;
     // [Sound]
     bool PlayWave = false;
     QString NewMailWave;

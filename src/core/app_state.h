@@ -14,7 +14,7 @@ inline const QString kAppTitle = QStringLiteral("Velmioチェック");
 using SoundTable = std::array<QString, 6>;
 
 // Values of DialogMode.
-enum : qint16 { kNoDialog = 1, kSettingsDialog = 3, kAboutDialog = 4 };
+enum : qint16 { kNoDialog = 1, kSettingsDialog = 3, kAboutDialog = 4, kQuestionDialog = 5 };
 
 // The program-wide state, one object handed to every part that needs it.
 struct AppState {

@@ -1,16 +1,29 @@
 #include "mail/mail_check.h"
 
+#include <QMessageBox>
 #include <stdexcept>
 
 #include "core/app_state.h"
+#include "mail/apop.h"
+#include "mail/certificate_question.h"
 #include "mail/mail_shell.h"
 #include "mail/pop3_connection.h"
 #include "platform/clock.h"
+#include "platform/cp932.h"
 
 namespace velmio {
 namespace {
 
 bool Has(const QString& text, const char* marker) { return text.contains(QLatin1String(marker)); }
+
+// Security: 0 plain, 1 STARTTLS, anything else TLS from the first byte, so
+// an odd value never means less protection.
+bool WantsStls(const AppSettings& s) { return s.Security == 1; }
+bool WantsTls(const AppSettings& s) { return s.Security != 0 && s.Security != 1; }
+
+const QString kNoEncryptionLine = QStringLiteral("暗号化できないサーバーみたい…");
+const QString kNoApopLine = QStringLiteral("APOPが使えないサーバーみたい…");
+const QString kCertificateLine = QStringLiteral("証明書を確かめられなかったよ…");
 
 }  // namespace
 
@@ -25,6 +38,8 @@ MailCheck::MailCheck(AppState& state, MailShell& shell, Clock& clock, QObject* p
       count_(state, shell, results_) {
     connect(connection_.get(), &Pop3Connection::ReplyArrived, this, &MailCheck::HandleReply);
     connect(connection_.get(), &Pop3Connection::Failed, this, &MailCheck::HandleSocketError);
+    connect(connection_.get(), &Pop3Connection::Encrypted, this, &MailCheck::HandleEncrypted);
+    connect(connection_.get(), &Pop3Connection::CertificateRejected, this, &MailCheck::HandleUntrustedCertificate);
     // Endless data is a reply that cannot be handled.
     connect(connection_.get(), &Pop3Connection::ReplyOverlong, this, [this] {
         FailedWhileHandling();
@@ -38,7 +53,12 @@ bool MailCheck::SessionOpen() const { return connection_->IsOpen(); }
 
 void MailCheck::SetReplyTimeout(int ms) { connection_->SetReplyTimeout(ms); }
 
+void MailCheck::SetTrustStore(const QList<QSslCertificate>& authorities) { connection_->SetTrustStore(authorities); }
+
 void MailCheck::ExecuteMailCheck() {
+    // The certificate question decides what the running check does next;
+    // a second check would only ask it again.
+    if (asking_) return;
     popState_ = 0;
     ++session_;
     const bool abandoned = connection_->IsOpen();
@@ -68,7 +88,11 @@ void MailCheck::ExecuteMailCheck() {
 void MailCheck::PopConnect() {
     // Port is held in 16 signed bits; read them as the unsigned port number,
     // so ports above 32767 stay reachable.
-    connection_->Open(state_.settings.Server, static_cast<quint16>(state_.settings.Port));
+    const AppSettings& s = state_.settings;
+    stls_ = WantsStls(s) ? Stls::Off : Stls::Done;
+    greeting_.clear();
+    connection_->SetPin(s.CertPin);
+    connection_->Open(s.Server, static_cast<quint16>(s.Port), WantsTls(s));
 }
 
 void MailCheck::PopDisconnect() {
@@ -83,8 +107,11 @@ void MailCheck::SendLine(const QString& text) {
 
 void MailCheck::SendPopCommand() {
     const AppSettings& s = state_.settings;
+    // The login never leaves unencrypted when encryption was asked for.
+    if ((popState_ == 1 || popState_ == 2) && s.Security != 0 && !connection_->IsEncrypted())
+        throw std::runtime_error("the connection is not encrypted");
     switch (popState_) {
-    case 1: SendLine(QStringLiteral("user ") + s.LoginName); break;
+    case 1: SendLogin(); break;
     case 2: SendLine(QStringLiteral("pass ") + s.LoginPass); break;
     case 3: SendLine(QStringLiteral("List")); break;
     case 4: SendLine(QStringLiteral("quit")); break;
@@ -96,21 +123,69 @@ void MailCheck::SendPopCommand() {
     }
 }
 
-void MailCheck::HandleReply(const QString& reply) {
+void MailCheck::SendLogin() {
+    const AppSettings& s = state_.settings;
+    if (!s.Apop) {
+        SendLine(QStringLiteral("user ") + s.LoginName);
+        return;
+    }
+    const QByteArray stamp = ApopTimestamp(EncodeCp932(greeting_));
+    if (stamp.isEmpty()) {
+        EndBeforeLogin(kNoApopLine, QStringLiteral("APOP Error: no timestamp in the greeting"));
+        return;
+    }
+    // Its "+OK" is the answer to "pass": the list comes next.
+    popState_ = 2;
+    SendLine(QStringLiteral("APOP ") + s.LoginName + ' ' +
+             QString::fromLatin1(ApopDigest(stamp, EncodeCp932(s.LoginPass))));
+}
+
+template <typename Step>
+void MailCheck::Guarded(Step step) {
     if (!connection_->IsOpen()) return;
     const quint64 session = session_;
     try {
-        ClassifyReply(reply);
+        step();
     } catch (const std::exception&) {
         if (session == session_) FailedWhileHandling();
     }
     if (session == session_ && !connection_->IsOpen()) emit SessionEnded();
 }
 
+void MailCheck::HandleReply(const QString& reply) {
+    Guarded([&] { ClassifyReply(reply); });
+}
+
+void MailCheck::HandleEncrypted() {
+    if (stls_ != Stls::Handshake) return;  // TLS from the first byte: the greeting follows
+    Guarded([&] {
+        stls_ = Stls::Done;
+        // No second greeting: the login goes out at once.
+        popState_ = 1;
+        SendPopCommand();
+    });
+}
+
 // One complete reply. The markers are searched in the whole reply.
 void MailCheck::ClassifyReply(const QString& r) {
     const quint64 session = session_;
     const qint16 answered = popState_;
+    if (stls_ == Stls::Asked) {
+        if (!r.startsWith(QLatin1String("+OK"))) {
+            // Never on in plain text: the password would travel readable.
+            EndBeforeLogin(kNoEncryptionLine, QStringLiteral("STLS Error: ") + r.section(QLatin1Char('\n'), 0, 0).trimmed());
+            return;
+        }
+        stls_ = Stls::Handshake;
+        connection_->StartTls();
+        return;
+    }
+    if (answered == 0 && r.startsWith(QLatin1String("+OK"))) greeting_ = r;
+    if (answered == 0 && stls_ == Stls::Off && r.startsWith(QLatin1String("+OK"))) {
+        stls_ = Stls::Asked;
+        SendLine(QStringLiteral("STLS"));
+        return;
+    }
     if (r.startsWith(QLatin1String("+OK"))) {
         if (!Has(r, "off") && answered == 3) {
             count_.ReportMailCount(r);
@@ -179,17 +254,58 @@ void MailCheck::FailedWhileHandling() {
     popState_ = 0;
 }
 
+void MailCheck::EndBeforeLogin(const QString& said, const QString& logEntry) {
+    popState_ = -1;
+    shell_.ShowPicture(4);
+    shell_.PlayEventSound(5);
+    shell_.SayText(said);
+    log_.WriteLog(logEntry);
+    PopDisconnect();
+    shell_.SetMailCheckEnabled(true);
+}
+
+void MailCheck::HandleUntrustedCertificate(const QSslCertificate& certificate, const QList<QSslError>& errors) {
+    const quint64 session = session_;
+    AppSettings& s = state_.settings;
+    CertificateQuestion question(s.Server, static_cast<quint16>(s.Port), certificate, errors, !s.CertPin.isEmpty());
+    asking_ = true;
+    shell_.ShowQuestionModal(question.box());
+    asking_ = false;
+    if (session != session_) return;
+    if (question.Trusted()) {
+        s.CertPin = QString::fromLatin1(certificate.digest(QCryptographicHash::Sha256).toHex());
+        shell_.StoreCertPin();
+        // The server did not wait for the answer: start once more, now
+        // with the pin. The question's end gave the timer back.
+        shell_.SetTimerEnabled(false);
+        popState_ = 0;
+        PopConnect();
+        return;
+    }
+    QStringList reasons;
+    for (const QSslError& e : errors) reasons << e.errorString();
+    EndBeforeLogin(kCertificateLine, QStringLiteral("Certificate Error: ") + reasons.join(QStringLiteral("; ")));
+    emit SessionEnded();
+}
+
 void MailCheck::RestoreTopMost() { shell_.SetWindowsTopMost(shell_.AlwaysActiveMarked() ? 1 : 0); }
 
 void MailCheck::HandleSocketError(int number, const QString& description) {
     const quint64 session = session_;
     QString said = QStringLiteral("Error: ") + description;
+    if (number == Pop3Connection::kTlsFailed && stls_ == Stls::Handshake) {
+        // STARTTLS was agreed and then failed: the same end as a refusal.
+        EndBeforeLogin(kNoEncryptionLine, QStringLiteral("STLS Error: ") + description);
+        emit SessionEnded();
+        return;
+    }
     shell_.SetWindowsTopMost(0);
     shell_.SetBalloonVisible(false);
     if (number == Pop3Connection::kHostNotFound) {
         said = QStringLiteral("サーバーが見つからないよぅ");
     } else {
-        shell_.ShowMsg(QStringLiteral("Error: ") + description, 16);
+        // Sound 5 follows below; the box itself stays silent.
+        shell_.ShowMessageBox(QStringLiteral("Error: ") + description, 16);
         said = QStringLiteral("えへへへ。しっぱいしちゃったぁ。");
     }
     const QString entry = QStringLiteral("Winsock ErrCd:%1 ErrMes:%2").arg(number).arg(description);

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
+#include <QSslCertificate>
+#include <QSslError>
 #include <memory>
 
 #include "character/reaction_draw.h"
@@ -30,6 +33,9 @@ public:
 
     // How long the connection and each reply may take (60 s).
     void SetReplyTimeout(int ms);
+    // The authorities certificates are checked against; empty (the
+    // program's choice): the system's.
+    void SetTrustStore(const QList<QSslCertificate>& authorities);
 
 signals:
     // A session has ended, whichever way; the socket is closed and the
@@ -45,11 +51,19 @@ private:
     void HandleReply(const QString& reply);
     void ClassifyReply(const QString& reply);
     void HandleSocketError(int number, const QString& description);
+    void HandleEncrypted();
+    void HandleUntrustedCertificate(const QSslCertificate& certificate, const QList<QSslError>& errors);
+    // Runs a step of the session; a failure in it ends the check.
+    template <typename Step>
+    void Guarded(Step step);
+    void SendLogin();
 
     void RejectedLogin();
     void EarlyErrorReply();
     void ErrorReplyAfterLogin(qint16 answered);
     void FailedWhileHandling();
+    // A check that ends before the login for want of a safe way in.
+    void EndBeforeLogin(const QString& said, const QString& logEntry);
     void RestoreTopMost();
 
     AppState& state_;
@@ -60,6 +74,10 @@ private:
     ResultMessages results_;
     MailCount count_;
     qint16 popState_ = 0;
+    // Where STARTTLS stands in the session.
+    enum class Stls { Off, Asked, Handshake, Done } stls_ = Stls::Off;
+    QString greeting_;  // for the APOP timestamp
+    bool asking_ = false;  // the certificate question is open
     // Changes with every new session, so a handler that ran a nested event
     // loop can tell that its session was replaced meanwhile.
     quint64 session_ = 0;

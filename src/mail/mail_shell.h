@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QDialog;
+
 namespace velmio {
 
 // What a mail check asks of the program around it: the character, the tray,
@@ -14,6 +16,14 @@ public:
     virtual void PlayEventSound(int event) = 0;
     virtual void PlaySoundFile(const QString& path) = 0;
     virtual int ShowMsg(const QString& text, int style) = 0;
+    // A message box with the program's caption and no sound of its own.
+    virtual int ShowMessageBox(const QString& text, int style) = 0;
+    // A question of the check, shown modal as the program's dialogs are:
+    // the timer stops and the windows step aside while it is open.
+    virtual void ShowQuestionModal(QDialog& dialog) = 0;
+    // The trusted certificate's digest in the settings has changed; it is
+    // stored at once.
+    virtual void StoreCertPin() = 0;
     virtual void UpdateTrayIcon(const QString& suffix, qint16 selector) = 0;
     virtual void SetWindowsTopMost(int mode) = 0;
     // The check mark of the always-on-top menu item.

@@ -1,7 +1,10 @@
 #include "mail/pop3_connection.h"
 
-#include <QTcpSocket>
+#include <QCryptographicHash>
+#include <QSslConfiguration>
+#include <QSslSocket>
 
+#include "mail/tls_failure.h"
 #include "platform/cp932.h"
 
 namespace velmio {
@@ -33,14 +36,54 @@ QString Pop3Connection::TimeoutDescription() {
     return QStringLiteral("サーバーから応答がありませんでした");
 }
 
-void Pop3Connection::Open(const QString& host, quint16 port) {
+void Pop3Connection::Open(const QString& host, quint16 port, bool tls) {
     Close();
-    socket_ = new QTcpSocket(this);
-    connect(socket_, &QTcpSocket::readyRead, this, &Pop3Connection::OnReadyRead);
-    connect(socket_, &QTcpSocket::errorOccurred, this, &Pop3Connection::OnSocketError);
+    socket_ = new QSslSocket(this);
+    connect(socket_, &QSslSocket::readyRead, this, &Pop3Connection::OnReadyRead);
+    connect(socket_, &QSslSocket::errorOccurred, this, &Pop3Connection::OnSocketError);
+    connect(socket_, &QSslSocket::sslErrors, this, &Pop3Connection::OnSslErrors);
+    connect(socket_, &QSslSocket::encrypted, this, [this] {
+        handshaking_ = false;
+        emit Encrypted();
+    });
+    // Qt's checks stay as they are; only the authorities can be swapped.
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    if (!authorities_.isEmpty()) config.setCaCertificates(authorities_);
+    socket_->setSslConfiguration(config);
     listing_ = false;
+    rejected_ = QSslCertificate();
+    rejectedErrors_.clear();
     timer_.start(timeoutMs_);
-    socket_->connectToHost(host, port);
+    handshaking_ = tls;
+    if (tls) {
+        socket_->connectToHostEncrypted(host, port);
+    } else {
+        socket_->connectToHost(host, port);
+    }
+}
+
+void Pop3Connection::StartTls() {
+    if (!socket_) return;
+    buffer_.Clear();  // nothing sent before the handshake may pass for a reply after it
+    socket_->readAll();
+    handshaking_ = true;
+    ++sends_;
+    timer_.start(timeoutMs_);
+    socket_->startClientEncryption();
+}
+
+bool Pop3Connection::IsEncrypted() const { return socket_ && socket_->isEncrypted(); }
+
+void Pop3Connection::OnSslErrors(const QList<QSslError>& errors) {
+    const QSslCertificate peer = socket_->peerCertificate();
+    const QString digest = QString::fromLatin1(peer.digest(QCryptographicHash::Sha256).toHex());
+    if (!peer.isNull() && !pin_.isEmpty() && digest.compare(pin_, Qt::CaseInsensitive) == 0) {
+        socket_->ignoreSslErrors(errors);  // exactly these, for this certificate
+        return;
+    }
+    // Left unignored, the handshake fails next; the error handler reports it.
+    rejected_ = peer;
+    rejectedErrors_ = errors;
 }
 
 void Pop3Connection::Close() {
@@ -50,7 +93,8 @@ void Pop3Connection::Close() {
     dispatching_ = false;
     failurePending_ = false;
     if (!socket_) return;
-    QTcpSocket* s = socket_;
+    handshaking_ = false;
+    QSslSocket* s = socket_;
     socket_ = nullptr;
     s->disconnect(this);
     s->flush();  // a command written just before still leaves
@@ -105,6 +149,22 @@ void Pop3Connection::Dispatch() {
 
 void Pop3Connection::OnSocketError(QAbstractSocket::SocketError error) {
     if (!socket_) return;
+    if (!rejectedErrors_.isEmpty()) {
+        const QSslCertificate certificate = rejected_;
+        const QList<QSslError> errors = rejectedErrors_;
+        Close();
+        emit CertificateRejected(certificate, errors);
+        return;
+    }
+    // A connection that never got made is a socket error like any other.
+    const bool tlsError = error == QAbstractSocket::SslHandshakeFailedError ||
+                          error == QAbstractSocket::RemoteHostClosedError ||
+                          error == QAbstractSocket::SslInternalError ||
+                          error == QAbstractSocket::SslInvalidUserDataError;
+    if (handshaking_ && tlsError) {
+        Fail(kTlsFailed, TlsFailureReason(error, socket_->errorString()));
+        return;
+    }
     Fail(ErrorNumber(error), socket_->errorString());
 }
 

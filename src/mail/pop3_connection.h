@@ -1,13 +1,16 @@
 #pragma once
 
 #include <QAbstractSocket>
+#include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSslCertificate>
+#include <QSslError>
 #include <QTimer>
 
 #include "mail/pop3_reply_buffer.h"
 
-class QTcpSocket;
+class QSslSocket;
 
 namespace velmio {
 
@@ -21,6 +24,8 @@ public:
     static constexpr int kConnectionReset = 10054;
     static constexpr int kTimedOut = 10060;
     static constexpr int kConnectionRefused = 10061;
+    // The secure channel could not be set up.
+    static constexpr int kTlsFailed = 12157;
     static constexpr int kDefaultReplyTimeoutMs = 60000;
 
     explicit Pop3Connection(QObject* parent = nullptr);
@@ -30,8 +35,20 @@ public:
     void SetReplyTimeout(int ms) { timeoutMs_ = ms; }
     int ReplyTimeout() const { return timeoutMs_; }
 
-    // Starts connecting; a connection still open is dropped first.
-    void Open(const QString& host, quint16 port);
+    // The authorities certificates are checked against; empty: the
+    // system's. Tests hand in their own.
+    void SetTrustStore(const QList<QSslCertificate>& authorities) { authorities_ = authorities; }
+    // SHA-256 (hex) of a certificate the user trusts although it fails the
+    // check; empty: none.
+    void SetPin(const QString& pin) { pin_ = pin; }
+
+    // Starts connecting; a connection still open is dropped first. With
+    // tls, the connection is encrypted from its first byte.
+    void Open(const QString& host, quint16 port, bool tls = false);
+    // Turns the open plain connection into an encrypted one (after STLS);
+    // anything the server sent unencrypted before is dropped.
+    void StartTls();
+    bool IsEncrypted() const;
     // Drops the connection; no event of it arrives afterwards.
     void Close();
     bool IsOpen() const { return socket_ != nullptr; }
@@ -52,15 +69,26 @@ signals:
     // The server sent more than any reply can be; the connection stays open
     // for the handler to end.
     void ReplyOverlong();
+    // The TLS handshake has finished.
+    void Encrypted();
+    // The server's certificate failed the check and is not the pinned one;
+    // the connection is already closed.
+    void CertificateRejected(const QSslCertificate& certificate, const QList<QSslError>& errors);
 
 private:
     void OnReadyRead();
     void OnSocketError(QAbstractSocket::SocketError error);
+    void OnSslErrors(const QList<QSslError>& errors);
     void OnTimeout();
     void Fail(int number, const QString& description);
     void Dispatch();
 
-    QTcpSocket* socket_ = nullptr;
+    QSslSocket* socket_ = nullptr;
+    QList<QSslCertificate> authorities_;
+    QString pin_;
+    bool handshaking_ = false;
+    QSslCertificate rejected_;
+    QList<QSslError> rejectedErrors_;
     QTimer timer_;
     Pop3ReplyBuffer buffer_;
     int timeoutMs_ = kDefaultReplyTimeoutMs;

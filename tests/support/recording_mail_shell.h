@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMessageBox>
 #include <QStringList>
 #include <functional>
 
@@ -9,8 +10,9 @@ namespace velmio::test {
 
 // A shell that writes down what the mail check asks of it, in order, as
 // short lines: "picture 1", "sound 5", "say ...", "wave ...", "msg 16 ...",
-// "tray 2 ...", "menu on", "timer off", "topmost 0", "balloon hide",
-// "settings". It also keeps the latest state of each part.
+// "box 16 ...", "tray 2 ...", "menu on", "timer off", "topmost 0",
+// "balloon hide", "settings", "question", "store pin". It also keeps the
+// latest state of each part.
 class RecordingMailShell : public MailShell {
 public:
     void ShowPicture(int frame) override {
@@ -29,6 +31,20 @@ public:
         if (onShowMsg) onShowMsg();
         return 1;
     }
+    int ShowMessageBox(const QString& text, int style) override {
+        messages << text;
+        calls << QStringLiteral("box %1 ").arg(style) + text;
+        if (onShowMsg) onShowMsg();
+        return 1;
+    }
+    // A question box's text; answered by onQuestion (clicking a button), or
+    // left unanswered, which is Cancel.
+    void ShowQuestionModal(QDialog& dialog) override {
+        calls << "question";
+        if (auto* box = qobject_cast<QMessageBox*>(&dialog)) questions << box->text() + '\n' + box->informativeText();
+        if (onQuestion) onQuestion(dialog);
+    }
+    void StoreCertPin() override { calls << "store pin"; }
     void UpdateTrayIcon(const QString& suffix, qint16 selector) override {
         tip = suffix;
         traySelector = selector;
@@ -55,6 +71,8 @@ public:
     bool balloonVisible = true;
     bool alwaysActive = false;
     std::function<void()> onShowMsg;
+    QStringList questions;
+    std::function<void(QDialog&)> onQuestion;
 };
 
 }  // namespace velmio::test
