@@ -62,7 +62,9 @@ fill_maildir() {
 
 # A throwaway POP3 server on loopback: users alice (3 messages), empty (0),
 # bulk (4,000) and carol (for tests that change the count), all with the
-# password "secret".
+# password "secret"; plain POP3 (with STLS and APOP) and POP3 over TLS with
+# a certificate of a throwaway authority ($VELMIO_TEST_CA), and a second
+# server with a self-signed certificate on the same mailboxes.
 start_dovecot() {
   if ! command -v dovecot >/dev/null 2>&1; then
     echo "dovecot is not installed: POP3 tests will be skipped" >&2
@@ -98,15 +100,64 @@ service pop3-login {
   chroot =
 }"
   fi
-  cat >"$dir/dovecot.conf" <<CONF
+  make_certificates "$dir"
+  local sslport selfport selfsslport
+  sslport=$(free_port)
+  write_dovecot_conf "$dir" "$dir" "$port" "$sslport" srv "$own_user"
+  # A second server with a self-signed certificate, for the certificate question.
+  mkdir -p "$dir/self/run" "$dir/self/state"
+  chmod 755 "$dir/self" "$dir/self/run" "$dir/self/state"
+  selfport=$(free_port)
+  selfsslport=$(free_port)
+  write_dovecot_conf "$dir" "$dir/self" "$selfport" "$selfsslport" self "$own_user"
+  dovecot -F -c "$dir/dovecot.conf" >"$dir/dovecot.log" 2>&1 &
+  DOVECOT_PID=$!
+  dovecot -F -c "$dir/self/dovecot.conf" >"$dir/self/dovecot.log" 2>&1 &
+  DOVECOT_SELF_PID=$!
+  local p
+  for p in "$port" "$sslport" "$selfport" "$selfsslport"; do
+    for _ in $(seq 100); do
+      (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null && break
+      sleep 0.1
+    done
+  done
+  export VELMIO_POP3_PORT=$port
+  export VELMIO_POP3S_PORT=$sslport
+  export VELMIO_POP3_SELF_PORT=$selfport
+  export VELMIO_POP3S_SELF_PORT=$selfsslport
+  export VELMIO_TEST_CA=$dir/ca.pem
+  export VELMIO_POP3_DIR=$dir
+}
+
+# A throwaway authority and a server certificate it signed, both for
+# localhost and 127.0.0.1, and a second, self-signed one.
+make_certificates() {
+  local dir=$1 san="subjectAltName=DNS:localhost,IP:127.0.0.1"
+  local ec=(-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes)
+  openssl req -x509 "${ec[@]}" -days 2 -subj "/CN=Velmio Test CA" \
+    -keyout "$dir/ca.key" -out "$dir/ca.pem" 2>/dev/null
+  openssl req "${ec[@]}" -subj "/CN=localhost" -keyout "$dir/srv.key" -out "$dir/srv.csr" 2>/dev/null
+  openssl x509 -req -in "$dir/srv.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca.key" -CAcreateserial -days 2 \
+    -extfile <(echo "$san") -out "$dir/srv.pem" 2>/dev/null
+  openssl req -x509 "${ec[@]}" -days 2 -subj "/CN=localhost/O=Velmio Self" -addext "$san" \
+    -keyout "$dir/self.key" -out "$dir/self.pem" 2>/dev/null
+  chmod 644 "$dir"/*.key "$dir"/*.pem
+}
+
+# write_dovecot_conf shared-folder instance-folder port tls-port cert-name extra
+write_dovecot_conf() {
+  local dir=$1 inst=$2 port=$3 sslport=$4 cert=$5 own_user=$6
+  cat >"$inst/dovecot.conf" <<CONF
 protocols = pop3
 listen = 127.0.0.1
-base_dir = $dir/run
-state_dir = $dir/state
+base_dir = $inst/run
+state_dir = $inst/state
 log_path = /dev/stderr
-ssl = no
+ssl = yes
+ssl_cert = <$dir/$cert.pem
+ssl_key = <$dir/$cert.key
 disable_plaintext_auth = no
-auth_mechanisms = plain
+auth_mechanisms = plain apop
 auth_failure_delay = 0
 # No penalty delay for the next login after a wrong password.
 service anvil {
@@ -128,16 +179,12 @@ service pop3-login {
   inet_listener pop3 {
     port = $port
   }
+  inet_listener pop3s {
+    port = $sslport
+    ssl = yes
+  }
 }
 CONF
-  dovecot -F -c "$dir/dovecot.conf" >"$dir/dovecot.log" 2>&1 &
-  DOVECOT_PID=$!
-  for _ in $(seq 100); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
-    sleep 0.1
-  done
-  export VELMIO_POP3_PORT=$port
-  export VELMIO_POP3_DIR=$dir
 }
 
 stop_dovecot() {
@@ -145,6 +192,11 @@ stop_dovecot() {
     kill "$DOVECOT_PID" 2>/dev/null || true
     wait "$DOVECOT_PID" 2>/dev/null || true
     DOVECOT_PID=
+  fi
+  if [ -n "${DOVECOT_SELF_PID:-}" ]; then
+    kill "$DOVECOT_SELF_PID" 2>/dev/null || true
+    wait "$DOVECOT_SELF_PID" 2>/dev/null || true
+    DOVECOT_SELF_PID=
   fi
 }
 

@@ -76,9 +76,9 @@ void Form3::accept() {
 bool Form3::ApplySettings() {
     // Both numbers are checked before anything is written, so a refusal
     // leaves every setting as it was.
-    const std::optional<qint16> port = ToInt16(serverPage_->PopPort()->text());
-    if (!port || *port < 1) {
-        Refuse(0, serverPage_->PopPort(), QStringLiteral("POP3ポートには 1 から 32767 までの数を入れてね"));
+    const std::optional<qint16> port = PortSetting(serverPage_->PopPort()->text());
+    if (!port) {
+        Refuse(0, serverPage_->PopPort(), QStringLiteral("POP3ポートには 1 から 65535 までの数を入れてね"));
         return false;
     }
     const std::optional<qint16> min = ToInt16(otherPage_->CheckMin()->text());
@@ -129,7 +129,7 @@ void Form3::SetKeyboardOrder() {
     // the page's controls as they stand on it, OK, Cancel, and round again.
     const char* order[] = {
         "ServerName", "ServerAdd", "ServerDel", "ServerAddress", "LoginName", "LoginPass",
-        "SavePass", "ApopCheck", "PopPort",
+        "SavePass", "ApopCheck", "PopPort", "Security",
         "UseSound", "EventName", "EventWave", "Command1", "EventMsg", "WaveTest", "WaveBrowse",
         "AutoCheck", "CheckMin", "TelhoCheck", "DblClick0", "DblClick1", "DblClick2",
         "ExecMailer", "Command5", "BGClearness",

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 #include "core/app_settings.h"
 #include "platform/named_widget.h"
@@ -41,8 +42,7 @@ ServerPage::ServerPage(QWidget* parent) : DialogPage(parent) {
     loginPass_->setEchoMode(QLineEdit::Password);
     loginPass_->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));  // '*'
     savePass_ = Named(new QCheckBox(QStringLiteral("パスワードを保存する")), "SavePass");
-    auto* apopCheck = Named(new QCheckBox(QStringLiteral("APOPで認証する")), "ApopCheck");
-    apopCheck->setEnabled(false);
+    apopCheck_ = Named(new QCheckBox(QStringLiteral("APOPで認証する")), "ApopCheck");
 
     PlaceInTwips(Label("Label1", QStringLiteral("サーバー名"), serverName_), frame1, 120, 240, 1215, 255);
     PlaceInTwips(serverName_, frame1, 120, 480, 2295, 300);
@@ -55,7 +55,7 @@ ServerPage::ServerPage(QWidget* parent) : DialogPage(parent) {
     PlaceInTwips(Label("Label3", QStringLiteral("パスワード"), loginPass_), frame1, 2640, 1560, 1335, 255);
     PlaceInTwips(loginPass_, frame1, 2640, 1800, 1575, 270);
     PlaceInTwips(savePass_, frame1, 120, 2160, 2415, 255);
-    PlaceInTwips(apopCheck, frame1, 2640, 2160, 1935, 255);
+    PlaceInTwips(apopCheck_, frame1, 2640, 2160, 1935, 255);
 
     popPort_ = Named(new QLineEdit, "PopPort");
     popPort_->setMaxLength(5);
@@ -63,9 +63,29 @@ ServerPage::ServerPage(QWidget* parent) : DialogPage(parent) {
     popPort_->installEventFilter(new DigitKeyFilter(popPort_));
     PlaceOnTabs(Label("Label4", QStringLiteral("POP3ポート"), popPort_), 240, 3280, 1095, 255);
     PlaceOnTabs(popPort_, 1440, 3240, 975, 270);
+
+    // The entries' index is the stored value.
+    security_ = Named(new QComboBox, "Security");
+    security_->addItems({QStringLiteral("なし"), QStringLiteral("STARTTLS"), QStringLiteral("SSL/TLS")});
+    PlaceOnTabs(Label("Label5", QStringLiteral("暗号化(&E)"), security_), 2640, 3280, 975, 255);
+    PlaceOnTabs(security_, 3600, 3225, 1335, 300);
+    // The usual port of the chosen way goes along with it, unless the user
+    // has a port of their own there.
+    connect(security_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        const QString port = popPort_->text();
+        if (index == 2 && port == QLatin1String("110")) popPort_->setText(QStringLiteral("995"));
+        if (index != 2 && port == QLatin1String("995")) popPort_->setText(QStringLiteral("110"));
+    });
 }
 
-void ServerPage::LoadPort(qint16 port) { popPort_->setText(QString::number(port)); }
+void ServerPage::LoadPort(qint16 port) { popPort_->setText(QString::number(static_cast<quint16>(port))); }
+
+std::optional<qint16> PortSetting(const QString& text) {
+    bool ok = false;
+    const uint port = text.trimmed().toUInt(&ok);
+    if (!ok || port < 1 || port > 65535) return std::nullopt;
+    return static_cast<qint16>(static_cast<quint16>(port));
+}
 
 void ServerPage::LoadServerPage(const AppSettings& s) {
     serverName_->clear();
@@ -74,15 +94,23 @@ void ServerPage::LoadServerPage(const AppSettings& s) {
     loginName_->setText(s.LoginName);
     loginPass_->setText(s.LoginPass);
     savePass_->setChecked(s.SavePassword);
+    apopCheck_->setChecked(s.Apop);
+    // Any value but plain and STARTTLS means TLS, as in the check.
+    loadedSecurity_ = s.Security == 0 || s.Security == 1 ? s.Security : 2;
+    const QSignalBlocker quiet(security_);  // the stored port stays as it is
+    security_->setCurrentIndex(loadedSecurity_);
     serverName_->setCurrentIndex(0);
 }
 
 void ServerPage::Apply(AppSettings& s, qint16 port, bool& changed) const {
+    if (serverAddress_->text() != s.Server) s.CertPin.clear();
     ApplyField(s.Server, serverAddress_->text(), changed);
     ApplyField(s.LoginName, loginName_->text(), changed);
     ApplyField(s.LoginPass, loginPass_->text(), changed);
     ApplyField(s.SavePassword, savePass_->isChecked(), changed);
     ApplyField(s.Port, port, changed);
+    if (security_->currentIndex() != loadedSecurity_) ApplyField(s.Security, qint16(security_->currentIndex()), changed);
+    ApplyField(s.Apop, apopCheck_->isChecked(), changed);
 }
 
 }  // namespace velmio

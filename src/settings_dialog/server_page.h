@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "settings_dialog/dialog_page.h"
 
 class QCheckBox;
@@ -18,15 +20,18 @@ class ServerPage : public DialogPage {
 public:
     explicit ServerPage(QWidget* parent = nullptr);
 
+    // The stored 16 bits are shown as the port the check uses, 0 to 65535.
     void LoadPort(qint16 port);
     void LoadServerPage(const AppSettings& settings);
-    // Server, LoginName, LoginPass, SavePassword and Port, in this order; each
-    // differing field is written and sets changed. port is PopPort's
-    // text already converted by the caller.
+    // Server, LoginName, LoginPass, SavePassword, Port, Security and Apop,
+    // in this order; each differing field is written and sets changed. port
+    // is PopPort's text already converted by the caller. A new server
+    // forgets the certificate trusted for the old one.
     void Apply(AppSettings& settings, qint16 port, bool& changed) const;
 
     QLineEdit* PopPort() const { return popPort_; }
     QComboBox* ServerName() const { return serverName_; }
+    QComboBox* Security() const { return security_; }
 
 private:
     QComboBox* serverName_;
@@ -35,7 +40,14 @@ private:
     QLineEdit* loginPass_;
     QCheckBox* savePass_;
     QLineEdit* popPort_;
+    QCheckBox* apopCheck_;
+    QComboBox* security_;
+    int loadedSecurity_ = 0;
 };
+
+// PopPort's text as the stored 16 bits of a port from 1 to 65535; nothing
+// for any other text.
+std::optional<qint16> PortSetting(const QString& text);
 
 // Writes value into setting when they differ and marks the change.
 template <typename T>
