@@ -39,7 +39,7 @@ QStringList Describe(const AppState& state) {
                      KV(TelHodai), KV(Min),          KV(SavePassword), KV(Mail),  KV(Octet),
                      KV(AlwaysActive), KV(Xpos),     KV(Ypos),      KV(Click),    KV(Mailer),
                      KV(DispDiff), KV(CharHide),     KV(LogMode),   KV(Clearness), KV(PlayWave),
-                     KV(NewMailWave), KV(NickName)};
+                     KV(NewMailWave), KV(NickName), KV(Security), KV(Apop), KV(CertPin)};
     for (int i = 0; i < 6; ++i) d << QStringLiteral("Sound%1=").arg(i) + state.soundTable[i];
     return d;
 }
@@ -64,6 +64,9 @@ struct DialogFixture {
         s.SavePassword = !setup.contains("password not saved");
         s.Clearness = setup.contains("transparent");
         s.Click = static_cast<qint16>(setup.contains("click ") ? setup.section("click ", 1).section(',', 0, 0).toInt() : 1);
+        if (setup.contains("port ")) s.Port = static_cast<qint16>(setup.section("port ", 1).section(',', 0, 0).toInt());
+        if (setup.contains("security ")) s.Security = static_cast<qint16>(setup.section("security ", 1).section(',', 0, 0).toInt());
+        if (setup.contains("pinned")) s.CertPin = QString(64, 'a');
         state.soundTable = {"/snd/greeting.wav", "/snd/wait.wav", "", "", "/snd/many.wav", "/snd/error.wav"};
         if (setup.contains("empty slot")) state.soundTable[0].clear();
     }
@@ -101,6 +104,13 @@ struct DialogFixture {
     // keyboard sends them whatever the character (QTest drops all but Latin-1).
     void type(const QString& name, const QString& text) {
         QWidget* edit = w(name);
+        if (auto* list = qobject_cast<QComboBox*>(edit); list && !list->isEditable()) {
+            // A choice from the list, made with the arrow keys.
+            list->setFocus();
+            const int steps = list->findText(text) - list->currentIndex();
+            for (int i = 0; i < qAbs(steps); ++i) QTest::keyClick(list, steps > 0 ? Qt::Key_Down : Qt::Key_Up);
+            return;
+        }
         if (auto* list = qobject_cast<QComboBox*>(edit)) edit = list->lineEdit();
         QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(edit, Qt::Key_Backspace);
@@ -215,7 +225,8 @@ private slots:
         // cannot show for want of the second picture is left as it was.
         for (const char* setup : {"first run", "first run, no device, no second picture", "", "transparent",
                                   "no device", "transparent, no second picture", "no device, no second picture",
-                                  "flag up", "auto off", "sound off", "click 0", "click 2", "click 7", "click -1"})
+                                  "flag up", "auto off", "sound off", "click 0", "click 2", "click 7", "click -1",
+                                  "port 995, security 2", "port 40000", "security 7"})
             QTest::newRow(*setup ? setup : "set up") << QString(setup) << "" << "" << QStringList{};
         QTest::newRow("user") << "" << "LoginName" << "bob" << QStringList{"LoginName=bob"};
         QTest::newRow("user, other case") << "" << "LoginName" << "Alice" << QStringList{"LoginName=Alice"};
@@ -224,7 +235,15 @@ private slots:
         QTest::newRow("save password off") << "" << "SavePass" << "" << QStringList{"SavePassword=0"};
         QTest::newRow("port with leading zeros, same number") << "" << "PopPort" << "0110" << QStringList{};
         QTest::newRow("lowest port") << "" << "PopPort" << "1" << QStringList{"Port=1"};
-        QTest::newRow("highest port") << "" << "PopPort" << "32767" << QStringList{"Port=32767"};
+        QTest::newRow("highest port") << "" << "PopPort" << "65535" << QStringList{"Port=-1"};  // the same 16 bits
+        QTest::newRow("APOP") << "" << "ApopCheck" << "" << QStringList{"Apop=1"};
+        // The usual port goes along with the encryption, an own port stays.
+        QTest::newRow("SSL/TLS, 110 to 995") << "" << "Security" << "SSL/TLS" << QStringList{"Port=995", "Security=2"};
+        QTest::newRow("STARTTLS keeps 110") << "" << "Security" << "STARTTLS" << QStringList{"Security=1"};
+        QTest::newRow("none, 995 to 110") << "port 995, security 2" << "Security" << "なし" << QStringList{"Port=110", "Security=0"};
+        QTest::newRow("STARTTLS, 995 to 110") << "port 995, security 2" << "Security" << "STARTTLS" << QStringList{"Port=110", "Security=1"};
+        QTest::newRow("SSL/TLS, own port stays") << "port 2110" << "Security" << "SSL/TLS" << QStringList{"Security=2"};
+        QTest::newRow("new address forgets the pin") << "pinned" << "ServerAddress" << "x.example.org" << QStringList{"Server=x.example.org", "CertPin="};
         // The port takes ASCII digits only, five at most.
         QTest::newRow("port, letters and blanks dropped") << "" << "PopPort" << "9a9 5x" << QStringList{"Port=995"};
         QTest::newRow("port, sign and point dropped") << "" << "PopPort" << "-1.5" << QStringList{"Port=15"};
@@ -271,6 +290,9 @@ private slots:
         QCOMPARE(f.w<QCheckBox>("UseSound")->isChecked(), s.PlayWave);
         QCOMPARE(f.w<QCheckBox>("BGClearness")->isChecked(), s.Clearness && f.secondPicture());
         QCOMPARE(f.w<QLineEdit>("LoginPass")->displayText(), QString(s.LoginPass.size(), '*'));
+        QCOMPARE(f.w<QLineEdit>("PopPort")->text(), QString::number(quint16(s.Port)));
+        QCOMPARE(f.w<QComboBox>("Security")->currentText(), QStringList({"なし", "STARTTLS", "SSL/TLS"}).value(qBound(0, int(s.Security), 2)));
+        QCOMPARE(f.w<QCheckBox>("ApopCheck")->isChecked(), s.Apop);
         f.checkEnabling();
         if (!control.isEmpty()) {
             QWidget* target = f.w(control);
@@ -299,6 +321,11 @@ private slots:
         // What the menu command writes after OK: the password only when it is to be saved.
         WriteDialogBatch(f.state);
         QCOMPARE(ReadIniValue(f.state.IniPath(), "System", "LoginPass"), s.SavePassword ? s.LoginPass : "");
+        AppState back;
+        back.AppPath = f.state.AppPath;
+        LoadSettings(back);
+        QCOMPARE(Describe(back).filter(QRegularExpression("^(Port|Security|Apop|CertPin)=")),
+                 Describe(f.state).filter(QRegularExpression("^(Port|Security|Apop|CertPin)=")));
     }
 
     void popPortFilterLetsBackspaceByAndNoInputMethodText() {
@@ -323,7 +350,7 @@ private slots:
         QTest::newRow("close box") << "close" << "" << "";
         QTest::newRow("Cancel after an earlier OK") << "Cancel" << "" << "flag up";
         // Text reaches PopPort by pasting, and CheckMin takes any text.
-        for (const char* text : {"", "0", "40000", "-110", "pop"})
+        for (const char* text : {"", "0", "65536", "-110", "pop"})
             QTest::addRow("port '%s'", text) << "PopPort" << text << "flag up";
         for (const char* text : {"", "five", "32768", "-32769"})
             QTest::addRow("interval '%s'", text) << "CheckMin" << text << "flag up";
@@ -433,7 +460,7 @@ private slots:
         QTest::addColumn<int>("page");
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("forward");  // Tab from the tab row; then OK, Cancel and the tab row
-        QTest::newRow("server") << 0 << "" << "ServerName ServerAddress LoginName LoginPass SavePass PopPort";
+        QTest::newRow("server") << 0 << "" << "ServerName ServerAddress LoginName LoginPass SavePass ApopCheck PopPort Security";
         QTest::newRow("sounds") << 1 << "" << "UseSound EventName EventWave Command1 WaveTest WaveBrowse";
         QTest::newRow("sounds, no device, empty slot")
             << 1 << "no device, empty slot" << "EventName EventWave Command1 WaveBrowse";

@@ -74,6 +74,11 @@ void StartupTest::storedValuesAreConverted_data() {
     QTest::newRow("autocheck empty") << "AutoCheck=" << "AutoCheck" << 0;
     QTest::newRow("autocheck garbage") << "AutoCheck=yes" << "AutoCheck" << 0;
     QTest::newRow("mail baseline") << "Mail=7" << "Mail" << 7;
+    // Files from before the encryption setting: port 995 spoke TLS.
+    QTest::newRow("no security key, port 995") << "Port=995" << "Security" << 2;
+    QTest::newRow("no security key, port 110") << "Port=110" << "Security" << 0;
+    QTest::newRow("security stored") << "Port=995\r\nSecurity=1" << "Security" << 1;
+    QTest::newRow("no APOP key") << "" << "Apop" << 0;
 }
 
 void StartupTest::storedValuesAreConverted() {
@@ -88,7 +93,8 @@ void StartupTest::storedValuesAreConverted() {
     const AppSettings& s = state.settings;
     const QHash<QString, int> got = {{"Port", s.Port},           {"Min", s.Min},
                                      {"Click", s.Click},         {"AutoCheck", s.AutoCheck},
-                                     {"Mail", s.Mail}};
+                                     {"Mail", s.Mail},           {"Security", s.Security},
+                                     {"Apop", s.Apop}};
     QCOMPARE(got.value(field), expected);
     if (field == "Mail") {
         QCOMPARE(state.LastCheckMail, qint16(7));
@@ -250,8 +256,12 @@ void StartupTest::writtenValuesReadBackTheSame() {
     s.DispDiff = 1;
     s.PlayWave = true;
     s.NickName = QStringLiteral("お兄ちゃん①");
+    s.Security = 1;
+    s.Apop = true;
     state.MailTotal = -32768;
     WriteDialogBatch(state);
+    s.CertPin = QString(64, 'b');
+    WriteCertPin(state);
     WriteExitBatch(state, 4320, 9000);
     AppState back;
     back.AppPath = folder.path();
@@ -270,6 +280,9 @@ void StartupTest::writtenValuesReadBackTheSame() {
     QCOMPARE(b.DispDiff, s.DispDiff);
     QCOMPARE(b.PlayWave, true);
     QCOMPARE(b.NickName, s.NickName);
+    QCOMPARE(b.Security, s.Security);
+    QCOMPARE(b.Apop, true);
+    QCOMPARE(b.CertPin, s.CertPin);
     QCOMPARE(b.Mail, qint16(-32768));
     QCOMPARE(b.Xpos, 4320);
     QCOMPARE(b.Ypos, 9000);

@@ -67,7 +67,7 @@ ServerPage::ServerPage(QWidget* parent) : DialogPage(parent) {
     // The entries' index is the stored value.
     security_ = Named(new QComboBox, "Security");
     security_->addItems({QStringLiteral("なし"), QStringLiteral("STARTTLS"), QStringLiteral("SSL/TLS")});
-    PlaceOnTabs(Label("Label5", QStringLiteral("暗号化(&E)"), security_), 2640, 3280, 975, 255);
+    PlaceOnTabs(Label("Label12", QStringLiteral("暗号化(&E)"), security_), 2640, 3280, 975, 255);
     PlaceOnTabs(security_, 3600, 3225, 1335, 300);
     // The usual port of the chosen way goes along with it, unless the user
     // has a port of their own there.
