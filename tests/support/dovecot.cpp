@@ -7,10 +7,14 @@
 
 namespace velmio::test {
 
-std::optional<quint16> Dovecot::Port() {
-    const int port = qEnvironmentVariableIntValue("VELMIO_POP3_PORT");
+std::optional<quint16> Dovecot::Port(const char* variable) {
+    const int port = qEnvironmentVariableIntValue(variable);
     if (port <= 0 || port > 65535) return std::nullopt;
     return quint16(port);
+}
+
+QList<QSslCertificate> Dovecot::Authority() {
+    return QSslCertificate::fromPath(qEnvironmentVariable("VELMIO_TEST_CA"));
 }
 
 bool Dovecot::SetMessageCount(const QString& user, int count) {
