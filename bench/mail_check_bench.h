@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QProcess>
 #include <QSslCertificate>
 #include <QTemporaryDir>
@@ -67,9 +66,7 @@ struct Server {
 
 // Starts a Dovecot of our own with the test environment's shell function.
 inline QProcess* StartOwnDovecot(const QString& folder, Server* server) {
-    // This file lies in bench/ of the source tree.
-    const QString script =
-        QFileInfo(QStringLiteral(__FILE__)).absoluteDir().filePath(QStringLiteral("../scripts/test-env.sh"));
+    const QString script = QStringLiteral(VELMIO_SOURCE_DIR "/scripts/test-env.sh");
     auto* shell = new QProcess;
     shell->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -128,7 +125,13 @@ inline int RunSideBySide(int argc, char** argv, bool tls) {
     MailCheck check(state, shell, clock);
     if (tls) check.SetTrustStore(QSslCertificate::fromPath(server.authority));
 
-    std::vector<double> ours;
+    const QString url = QStringLiteral("%1://%2:secret@127.0.0.1:%3/").arg(tls ? "pop3s" : "pop3", user).arg(port);
+    QStringList args{QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"), QStringLiteral("-w"),
+                     QStringLiteral("%{time_total}"), url};
+    if (tls) args << QStringLiteral("--cacert") << server.authority;
+
+    // Turn about, so that a busy moment of the machine falls on both.
+    std::vector<double> ours, curl;
     QEventLoop loop;
     QObject::connect(&check, &MailCheck::SessionEnded, &loop, &QEventLoop::quit);
     for (int i = 0; i < runs + 1; ++i) {
@@ -137,22 +140,15 @@ inline int RunSideBySide(int argc, char** argv, bool tls) {
         check.ExecuteMailCheck();
         if (check.SessionOpen()) loop.exec();
         const double s = t.nsecsElapsed() / 1e9;
-        if (i > 0) ours.push_back(s);  // the first one warms up
-    }
-
-    std::vector<double> curl;
-    const QString url = QStringLiteral("%1://%2:secret@127.0.0.1:%3/").arg(tls ? "pop3s" : "pop3", user).arg(port);
-    QStringList args{QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"), QStringLiteral("-w"),
-                     QStringLiteral("%{time_total}"), url};
-    if (tls) args << QStringLiteral("--cacert") << server.authority;
-    for (int i = 0; i < runs + 1; ++i) {
         QProcess p;
         p.start(QStringLiteral("curl"), args);
         if (!p.waitForFinished(30000) || p.exitCode() != 0) {
             std::fprintf(stderr, "curl failed: %s\n", p.readAllStandardError().constData());
             return 1;
         }
-        if (i > 0) curl.push_back(p.readAllStandardOutput().trimmed().toDouble());
+        if (i == 0) continue;  // the first round warms up
+        ours.push_back(s);
+        curl.push_back(p.readAllStandardOutput().trimmed().toDouble());
     }
 
     const double a = Median(ours);
