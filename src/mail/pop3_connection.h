@@ -14,9 +14,11 @@ class QSslSocket;
 
 namespace velmio {
 
-// The TCP side of a POP3 session: connects, sends lines, hands over whole
-// replies, and turns every way the connection can fail into one error event
-// with a Winsock-style number and a description.
+// The TCP side of a POP3 session: connects (plain, TLS from the first byte,
+// or TLS started later), sends lines, hands over whole replies, and turns
+// every way the connection can fail into one error event with a
+// Winsock-style number and a description. A certificate that fails the
+// check and is not the pinned one ends the connection with its own event.
 class Pop3Connection : public QObject {
     Q_OBJECT
 public:
