@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
 
     QTemporaryDir programFolder;
     AppState state;
-    state.AppPath = programFolder.path();
+    state.paths = velmio::AppPaths::ProgramFolder(programFolder.path());
     state.settings.Server = QStringLiteral("127.0.0.1");
     state.settings.Port = static_cast<qint16>(port);
     state.settings.LoginName = user;
