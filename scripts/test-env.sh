@@ -148,9 +148,33 @@ stop_dovecot() {
   fi
 }
 
+# A session bus of the tests' own with GNOME Keyring unlocked on it (an
+# empty password would leave the login keyring locked). Needs
+# XDG_RUNTIME_DIR, so it starts after the sound server.
+start_keyring() {
+  if ! command -v gnome-keyring-daemon >/dev/null 2>&1; then
+    echo "gnome-keyring is not installed: keyring tests will be skipped" >&2
+    return 0
+  fi
+  local bus
+  bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+  export DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$bus")
+  TEST_ENV_PIDS+=("$(sed -n 2p <<<"$bus")")
+  XDG_DATA_HOME="$TEST_ENV_DIR/keyring" gnome-keyring-daemon --foreground --unlock \
+    --components=secrets < <(echo -n test) >"$TEST_ENV_DIR/keyring.log" 2>&1 &
+  TEST_ENV_PIDS+=($!)
+  for _ in $(seq 50); do
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+      org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null |
+      grep -q true && break
+    sleep 0.1
+  done
+}
+
 start_test_env() {
   start_x
   start_sound
+  start_keyring
   start_dovecot
   export VELMIO_TEST_ENV_DIR="$TEST_ENV_DIR"
   export QT_QPA_PLATFORM=xcb

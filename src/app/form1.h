@@ -60,6 +60,7 @@ public:
     bool TimerEnabled() const { return timer1_.isActive(); }
     void SetBalloonVisible(bool visible) override { setVisible(visible); }
     void OpenSettingsDialog() override;
+    int RunSettingsDialog();  // the dialog's result
 
     void AutoCheckTick();
 

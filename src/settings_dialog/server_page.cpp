@@ -77,6 +77,11 @@ void ServerPage::LoadServerPage(const AppSettings& s) {
     serverName_->setCurrentIndex(0);
 }
 
+void ServerPage::ShowSavePlace(bool keyring) {
+    savePass_->setToolTip(keyring ? QStringLiteral("パスワードはデスクトップのキーリングに保存します")
+                                  : QStringLiteral("キーリングがないので、パスワードは設定ファイル velmio.ini に保存します"));
+}
+
 void ServerPage::Apply(AppSettings& s, qint16 port, bool& changed) const {
     ApplyField(s.Server, serverAddress_->text(), changed);
     ApplyField(s.LoginName, loginName_->text(), changed);

@@ -20,6 +20,8 @@ public:
 
     void LoadPort(qint16 port);
     void LoadServerPage(const AppSettings& settings);
+    // Tells in the SavePass tooltip where a saved password goes.
+    void ShowSavePlace(bool keyring);
     // Server, LoginName, LoginPass, SavePassword and Port, in this order; each
     // differing field is written and sets changed. port is PopPort's
     // text already converted by the caller.
