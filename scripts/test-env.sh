@@ -62,7 +62,7 @@ fill_maildir() {
 
 # A throwaway POP3 server on loopback: users alice (3 messages), empty (0),
 # bulk (4,000) and carol (for tests that change the count), all with the
-# password "secret".
+# password "secret"; or only the users named as arguments.
 start_dovecot() {
   if ! command -v dovecot >/dev/null 2>&1; then
     echo "dovecot is not installed: POP3 tests will be skipped" >&2
@@ -72,15 +72,15 @@ start_dovecot() {
   mkdir -p "$dir/run" "$dir/state" "$dir/mail"
   chmod 755 "$dir" "$dir/run" "$dir/state"
   port=$(free_port)
+  local -A counts=([alice]=3 [empty]=0 [bulk]=4000 [carol]=0)
+  local users=("$@")
+  [ ${#users[@]} -gt 0 ] || users=(alice empty bulk carol)
   : >"$dir/users"
-  for user in alice empty bulk carol; do
+  for user in "${users[@]}"; do
     echo "$user:{PLAIN}secret" >>"$dir/users"
+    fill_maildir "$dir/mail/$user/Maildir" "${counts[$user]}"
   done
   chmod 644 "$dir/users"
-  fill_maildir "$dir/mail/alice/Maildir" 3
-  fill_maildir "$dir/mail/empty/Maildir" 0
-  fill_maildir "$dir/mail/bulk/Maildir" 4000
-  fill_maildir "$dir/mail/carol/Maildir" 0
   # As root, mail is read as nobody; otherwise everything runs as this user.
   local mail_user=nobody mail_group=nogroup own_user=""
   if [ "$(id -u)" -eq 0 ]; then
