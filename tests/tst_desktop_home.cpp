@@ -270,7 +270,7 @@ void DesktopHomeTest::keyringRoundTrip() {
     RefusingKeyring refusing;
     PasswordKeyring* keyring = kind == "refusing" ? static_cast<PasswordKeyring*>(&refusing) : &service;
     if (kind == "service" && !service.Available()) QSKIP("no Secret Service on the session bus");
-    QCOMPARE(service.Available(), kind != "none");
+    if (kind == "none") QVERIFY(!service.Available());
 
     test::ProgramFolder folder(false);
     AppState state, back, again;
