@@ -156,11 +156,12 @@ void DesktopHomeTest::runsInstalled_data() {
     QTest::newRow("cmake --install") << "";
     QDir build(VELMIO_DIST_DIR "/..");
     const QStringList debs = build.entryList({"velmio-check_*.deb"}, QDir::Files, QDir::Time);
-    if (!debs.isEmpty()) QTest::newRow("Debian package") << build.filePath(debs.first());
+    QTest::newRow("Debian package") << (debs.isEmpty() ? "none" : build.filePath(debs.first()));
 }
 
 void DesktopHomeTest::runsInstalled() {
     QFETCH(QString, deb);
+    if (deb == "none") QSKIP("no package built (scripts/package)");
     QTemporaryDir root, runtime;
     const QString usr = root.filePath("usr"), home = root.filePath("home");
     if (deb.isEmpty())
