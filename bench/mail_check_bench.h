@@ -112,7 +112,7 @@ inline int RunSideBySide(int argc, char** argv, bool tls) {
 
     QTemporaryDir programFolder;
     AppState state;
-    state.AppPath = programFolder.path();
+    state.paths = AppPaths::ProgramFolder(programFolder.path());
     state.settings.Server = QStringLiteral("127.0.0.1");
     state.settings.Port = static_cast<qint16>(port);
     state.settings.Security = tls ? 2 : 0;

@@ -62,9 +62,10 @@ fill_maildir() {
 
 # A throwaway POP3 server on loopback: users alice (3 messages), empty (0),
 # bulk (4,000) and carol (for tests that change the count), all with the
-# password "secret"; plain POP3 (with STLS and APOP) and POP3 over TLS with
-# a certificate of a throwaway authority ($VELMIO_TEST_CA), and a second
-# server with a self-signed certificate on the same mailboxes.
+# password "secret" (or only the users named as arguments); plain POP3 (with
+# STLS and APOP) and POP3 over TLS with a certificate of a throwaway authority
+# ($VELMIO_TEST_CA), and a second server with a self-signed certificate on the
+# same mailboxes.
 start_dovecot() {
   if ! command -v dovecot >/dev/null 2>&1; then
     echo "dovecot is not installed: POP3 tests will be skipped" >&2
@@ -74,15 +75,15 @@ start_dovecot() {
   mkdir -p "$dir/run" "$dir/state" "$dir/mail"
   chmod 755 "$dir" "$dir/run" "$dir/state"
   port=$(free_port)
+  local -A counts=([alice]=3 [empty]=0 [bulk]=4000 [carol]=0)
+  local users=("$@")
+  [ ${#users[@]} -gt 0 ] || users=(alice empty bulk carol)
   : >"$dir/users"
-  for user in alice empty bulk carol; do
+  for user in "${users[@]}"; do
     echo "$user:{PLAIN}secret" >>"$dir/users"
+    fill_maildir "$dir/mail/$user/Maildir" "${counts[$user]}"
   done
   chmod 644 "$dir/users"
-  fill_maildir "$dir/mail/alice/Maildir" 3
-  fill_maildir "$dir/mail/empty/Maildir" 0
-  fill_maildir "$dir/mail/bulk/Maildir" 4000
-  fill_maildir "$dir/mail/carol/Maildir" 0
   # As root, mail is read as nobody; otherwise everything runs as this user.
   local mail_user=nobody mail_group=nogroup own_user=""
   if [ "$(id -u)" -eq 0 ]; then
@@ -200,9 +201,33 @@ stop_dovecot() {
   fi
 }
 
+# A session bus of the tests' own with GNOME Keyring unlocked on it (an
+# empty password would leave the login keyring locked). Needs
+# XDG_RUNTIME_DIR, so it starts after the sound server.
+start_keyring() {
+  if ! command -v gnome-keyring-daemon >/dev/null 2>&1; then
+    echo "gnome-keyring is not installed: keyring tests will be skipped" >&2
+    return 0
+  fi
+  local bus
+  bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+  export DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$bus")
+  TEST_ENV_PIDS+=("$(sed -n 2p <<<"$bus")")
+  XDG_DATA_HOME="$TEST_ENV_DIR/keyring" gnome-keyring-daemon --foreground --unlock \
+    --components=secrets < <(echo -n test) >"$TEST_ENV_DIR/keyring.log" 2>&1 &
+  TEST_ENV_PIDS+=($!)
+  for _ in $(seq 50); do
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+      org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null |
+      grep -q true && break
+    sleep 0.1
+  done
+}
+
 start_test_env() {
   start_x
   start_sound
+  start_keyring
   start_dovecot
   export VELMIO_TEST_ENV_DIR="$TEST_ENV_DIR"
   export QT_QPA_PLATFORM=xcb

@@ -1,15 +1,26 @@
 #include <QApplication>
-#include <QDir>
+#include <QProcessEnvironment>
+#include <QTextStream>
 
 #include "app/form1.h"
 #include "core/app_state.h"
 #include "platform/clock.h"
+#include "platform/command_line.h"
 #include "platform/message_box.h"
+#include "platform/password_keyring.h"
 #include "platform/process_launcher.h"
 #include "platform/sound_output.h"
 #include "platform/termination_signals.h"
 
 int main(int argc, char* argv[]) {
+    {
+        QStringList args;
+        for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+        QTextStream out(stdout), err(stderr);
+        if (const auto status = velmio::HandleCommandLine(
+                args, QProcessEnvironment::systemEnvironment(), out, err))
+            return *status;
+    }
     // Wayland lets no window place itself or stay on top; the character needs both.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
@@ -19,16 +30,19 @@ int main(int argc, char* argv[]) {
     app.setQuitOnLastWindowClosed(false);
 
     velmio::AppState state;
-    state.AppPath = QDir::cleanPath(QCoreApplication::applicationDirPath());
+    state.paths = velmio::AppPaths::Locate(QCoreApplication::applicationDirPath());
+    state.paths.MakeUserDirs();
     velmio::SystemClock clock;
     velmio::QtSoundOutput sound;
     velmio::QtMessageBoxes messages;
     velmio::QtProcessLauncher launcher;
+    velmio::SecretServiceKeyring keyring;
     velmio::Services services;
     services.clock = &clock;
     services.sound = &sound;
     services.messages = &messages;
     services.launcher = &launcher;
+    services.keyring = &keyring;
 
     velmio::Form1 form1(state, services);
     if (!form1.Load()) return 0;

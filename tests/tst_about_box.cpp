@@ -19,7 +19,7 @@ KeyValueTable::Value Text(const QByteArray& data) { return {kTextValue, data}; }
 
 struct AboutFixture {
     AboutFixture() {
-        services.appPath = folder.path();
+        services.paths = AppPaths::ProgramFolder(folder.path());
         services.launcher = &launcher;
         services.messages = &messages;
         services.keys = [this] { return table; };
@@ -218,7 +218,7 @@ private slots:
         QCOMPARE(VersionText(1, 0, 0), QString("ﾊﾞｰｼﾞｮﾝ 1.00"));
         test::ProgramFolder folder;
         AppState state;
-        state.AppPath = folder.path();
+        state.paths = AppPaths::ProgramFolder(folder.path());
         test::FakeServices fakes;
         Services services = fakes.services();
         services.dialogs = nullptr;  // the program's own dialogs

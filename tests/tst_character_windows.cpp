@@ -38,7 +38,7 @@ private:
 void CharacterWindowsTest::init() {
     folder_ = std::make_unique<test::ProgramFolder>();
     state_ = AppState{};
-    state_.AppPath = folder_->path();
+    state_.paths = AppPaths::ProgramFolder(folder_->path());
     form4_ = std::make_unique<Form4>(state_, messages_);
     balloon_ = std::make_unique<BalloonWindow>();
     form4_->setPartner(balloon_.get());

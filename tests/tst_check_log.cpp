@@ -22,7 +22,7 @@ struct LogFolder {
     QTemporaryDir dir;
     AppState state;
     explicit LogFolder(bool logMode = true) {
-        state.AppPath = dir.path();
+        state.paths = AppPaths::ProgramFolder(dir.path());
         state.settings.LogMode = logMode;
     }
     QStringList files() const { return QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries); }

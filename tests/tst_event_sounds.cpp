@@ -110,7 +110,7 @@ void EventSoundsTest::emptyPathPlaysNothing() {
 void EventSoundsTest::tableReadFromSoundSection() {
     AppState state;
     test::ProgramFolder folder(false);
-    state.AppPath = folder.path();
+    state.paths = AppPaths::ProgramFolder(folder.path());
     folder.write("velmio.ini", test::Cp932("[sound]\r\n 0 = /s/なぁに.wav\r\n5=/s/e.wav\r\n"
                                            "[System]\r\n1=wrong.wav\r\n"));
     LoadSoundTable(state);

@@ -27,7 +27,7 @@ static QStringList Texts(const ReactionTable& table, EventKind kind) {
 // table the reactions use, which held one variant of each kind before.
 static void Load(test::MailFixture& f, const QString& file) {
     if (!file.isNull()) {
-        QFile out(f.state.FilePath("velmio.tbl"));
+        QFile out(f.state.paths.DataFile("velmio.tbl"));
         QVERIFY(out.open(QIODevice::WriteOnly));
         out.write(EncodeCp932(file));
     }

@@ -48,7 +48,7 @@ struct DialogFixture {
     // setup: words that move away from the settings a user of some standing
     // would have ("first run" has no settings file at all).
     explicit DialogFixture(const QString& setup = {}) {
-        state.AppPath = folder.path();
+        state.paths = AppPaths::ProgramFolder(folder.path());
         if (setup.contains("no second picture")) QFile::remove(folder.file("velmio_s.dat"));
         sound.device = !setup.contains("no device");
         state.SettingsChanged = setup.contains("flag up");
@@ -308,7 +308,7 @@ private slots:
         for (int i = 0; i < f.selectDirs.size(); ++i) {
             // Browsing starts in the program folder, over the dialog; Linux
             // programs have no ".exe", so the mailer's first entry shows all.
-            QCOMPARE(f.selectDirs[i], f.state.AppPath);
+            QCOMPARE(f.selectDirs[i], f.state.paths.DataDir());
             QCOMPARE(f.selectOwners[i], f.dialog.get());
             const QString first = QtFileFilter(f.selectFilters[i]).section(";;", 0, 0);
             QVERIFY2(first.endsWith(control == "Command5" ? "(*)" : "(*.wav)"), qPrintable(first));
@@ -322,7 +322,7 @@ private slots:
         WriteDialogBatch(f.state);
         QCOMPARE(ReadIniValue(f.state.IniPath(), "System", "LoginPass"), s.SavePassword ? s.LoginPass : "");
         AppState back;
-        back.AppPath = f.state.AppPath;
+        back.paths = f.state.paths;
         LoadSettings(back);
         QCOMPARE(Describe(back).filter(QRegularExpression("^(Port|Security|Apop|CertPin)=")),
                  Describe(f.state).filter(QRegularExpression("^(Port|Security|Apop|CertPin)=")));
@@ -465,11 +465,11 @@ private slots:
         QTest::newRow("sounds, no device, empty slot")
             << 1 << "no device, empty slot" << "EventName EventWave Command1 WaveBrowse";
         QTest::newRow("other")
-            << 2 << "" << "AutoCheck CheckMin TelhoCheck DblClick1 ExecMailer Command5 BGClearness";
+            << 2 << "" << "AutoCheck CheckMin TelhoCheck DblClick1 ExecMailer Command5 BGClearness Autostart";
         QTest::newRow("other, check on double-click, automatic off")
-            << 2 << "click 2, auto off" << "AutoCheck DblClick2 Command5 BGClearness";
+            << 2 << "click 2, auto off" << "AutoCheck DblClick2 Command5 BGClearness Autostart";
         QTest::newRow("other, no option chosen")
-            << 2 << "click 7" << "AutoCheck CheckMin TelhoCheck DblClick0 Command5 BGClearness";
+            << 2 << "click 7" << "AutoCheck CheckMin TelhoCheck DblClick0 Command5 BGClearness Autostart";
     }
 
     void keyboardOrderStaysOnShownPage() {
@@ -535,7 +535,7 @@ private slots:
         // settings file gets the dialog's batch.
         test::ProgramFolder folder;
         AppState state;
-        state.AppPath = folder.path();
+        state.paths = AppPaths::ProgramFolder(folder.path());
         folder.write("velmio.ini", "[System]\r\nServer=pop.example.org\r\nLoginName=alice\r\nPort=110\r\n"
                                    "SavePassword=1\r\nAutoCheck=0\r\nMin=5\r\n");
         test::FakeServices fakes;

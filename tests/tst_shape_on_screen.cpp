@@ -38,7 +38,7 @@ struct ShownCharacter {
     std::unique_ptr<Form4> form;
 
     ShownCharacter() {
-        state.AppPath = folder.path();
+        state.paths = AppPaths::ProgramFolder(folder.path());
         state.settings.Clearness = true;
         form = std::make_unique<Form4>(state, msgs);
         form->Load();

@@ -87,7 +87,7 @@ void StartupTest::storedValuesAreConverted() {
     QFETCH(int, expected);
     AppState state;
     test::ProgramFolder folder(false);
-    state.AppPath = folder.path();
+    state.paths = AppPaths::ProgramFolder(folder.path());
     folder.write("velmio.ini", test::Cp932("[System]\r\n" + line + "\r\n"));
     QVERIFY(LoadSettings(state));
     const AppSettings& s = state.settings;
@@ -223,7 +223,7 @@ void StartupTest::dialogBatchWritesPasswordOnlyWhenSaved() {
     QFETCH(bool, save);
     AppState state;
     test::ProgramFolder folder(false);
-    state.AppPath = folder.path();
+    state.paths = AppPaths::ProgramFolder(folder.path());
     state.settings.LoginPass = QStringLiteral("s3cret");
     state.settings.SavePassword = save;
     state.soundTable[2] = QStringLiteral("/x/メール.wav");
@@ -232,7 +232,7 @@ void StartupTest::dialogBatchWritesPasswordOnlyWhenSaved() {
              save ? QStringLiteral("s3cret") : QString());
     QCOMPARE(ReadIniValue(state.IniPath(), "Sound", "2"), QStringLiteral("/x/メール.wav"));
     AppState again;
-    again.AppPath = folder.path();
+    again.paths = AppPaths::ProgramFolder(folder.path());
     LoadSettings(again);
     QCOMPARE(again.settings.LoginPass, save ? QStringLiteral("s3cret") : QString());
     QCOMPARE(again.soundTable[2], QStringLiteral("/x/メール.wav"));
@@ -241,7 +241,7 @@ void StartupTest::dialogBatchWritesPasswordOnlyWhenSaved() {
 void StartupTest::writtenValuesReadBackTheSame() {
     AppState state;
     test::ProgramFolder folder(false);
-    state.AppPath = folder.path();
+    state.paths = AppPaths::ProgramFolder(folder.path());
     AppSettings& s = state.settings;
     s.Server = QStringLiteral("pop.example.org");
     s.LoginName = QStringLiteral("ユーザー");
@@ -264,7 +264,7 @@ void StartupTest::writtenValuesReadBackTheSame() {
     WriteCertPin(state);
     WriteExitBatch(state, 4320, 9000);
     AppState back;
-    back.AppPath = folder.path();
+    back.paths = AppPaths::ProgramFolder(folder.path());
     QVERIFY(LoadSettings(back));
     const AppSettings& b = back.settings;
     QCOMPARE(b.Server, s.Server);

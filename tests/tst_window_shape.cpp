@@ -111,7 +111,7 @@ private slots:
         QVERIFY(!PlatformShapesWindows());
         test::ProgramFolder folder;
         AppState state;
-        state.AppPath = folder.path();
+        state.paths = AppPaths::ProgramFolder(folder.path());
         state.settings.Clearness = true;
         test::RecordingMessages msgs;
         Form4 f(state, msgs);

@@ -48,7 +48,7 @@ frmAbout::frmAbout(const AboutServices& services, QWidget* parent)
     };
 
     auto* image1 = Named(new PictureLabel, "Image1");
-    image1->setImage(LoadPicture(services_.appPath));
+    image1->setImage(LoadPicture(services_.paths));
     image1->setLink(kImagePageAddress);
     place(image1, 120, 90, 1410, 2070);
 
@@ -133,11 +133,11 @@ void frmAbout::Open(const QString& address) {
         OpenWithShell(address);
 }
 
-QImage frmAbout::LoadPicture(const QString& appPath) {
-    QImage picture(appPath + QStringLiteral("/about.png"));
+QImage frmAbout::LoadPicture(const AppPaths& paths) {
+    QImage picture(paths.DataFile(QStringLiteral("about.png")));
     if (!picture.isNull()) return picture;
     // Without her portrait, her resting frame from the picture strip.
-    QImageReader strip(appPath + QStringLiteral("/velmio.dat"));
+    QImageReader strip(paths.DataFile(QStringLiteral("velmio.dat")));
     strip.setDecideFormatFromContent(true);
     const QImage frames = strip.read();
     if (frames.isNull()) return QImage();

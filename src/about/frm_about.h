@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "about/sys_info.h"
+#include "platform/app_paths.h"
 
 namespace velmio {
 
@@ -19,7 +20,7 @@ inline const QString kHomePageAddress = QStringLiteral("https://example.org/velm
 inline const QString kIllustratorAddress = QStringLiteral("https://example.org/velmio-check/illustration/");
 
 struct AboutServices {
-    QString appPath;                                    // the program folder, for her picture
+    AppPaths paths;                                     // where her picture lies
     std::function<KeyValueTable()> keys;                // empty: SystemInfoKeys()
     ProcessLauncher* launcher = nullptr;                // starts the system information program
     MessageBoxes* messages = nullptr;                   // when it cannot
@@ -35,7 +36,7 @@ public:
 
 private:
     void Open(const QString& address);
-    static QImage LoadPicture(const QString& appPath);
+    static QImage LoadPicture(const AppPaths& paths);
 
     AboutServices services_;
 };

@@ -73,7 +73,7 @@ bool Form1::Load() {
     UpdateTrayIcon(QString(), 0);
 
     AppSettings& s = state_.settings;
-    if (!LoadSettings(state_)) SetMailCheckEnabled(false);
+    if (!LoadSettings(state_, services_.keyring)) SetMailCheckEnabled(false);
 
     // Automatic checks run whenever they are on; the hour only decides
     // whether a due tick checks.
@@ -91,7 +91,7 @@ bool Form1::Load() {
 
     SetDisplayMode(s.DispDiff);
 
-    if (!QFile::exists(state_.FilePath(QStringLiteral("velmio.dat")))) {
+    if (!QFile::exists(state_.paths.DataFile(QStringLiteral("velmio.dat")))) {
         s.CharHide = true;
         menu_->item(QStringLiteral("mnuCharHide"))->setEnabled(false);
     }
@@ -281,13 +281,18 @@ void Form1::RunMenuCommand(const QString& name) {
 }
 
 void Form1::ShowOptionDialog() {
-    OpenSettingsDialog();
-    if (state_.SettingsChanged) WriteDialogBatch(state_);
+    // An OK also moves a password still kept in the file into the keyring.
+    const bool accepted = RunSettingsDialog() == QDialog::Accepted;
+    if (state_.SettingsChanged || (accepted && PasswordLeftInFile(state_, services_.keyring)))
+        WriteDialogBatch(state_, services_.keyring);
 }
 
-void Form1::OpenSettingsDialog() {
+void Form1::OpenSettingsDialog() { RunSettingsDialog(); }
+
+int Form1::RunSettingsDialog() {
     std::unique_ptr<QDialog> dialog = services_.dialogs->CreateSettingsDialog(this);
     ShowDialogModal(*dialog, kSettingsDialog);
+    return dialog->result();
 }
 
 void Form1::ShowAboutBox() {

@@ -64,6 +64,7 @@ public:
     void OpenSettingsDialog() override;
     void ShowQuestionModal(QDialog& dialog) override { ShowDialogModal(dialog, kQuestionDialog); }
     void StoreCertPin() override;
+    int RunSettingsDialog();  // the dialog's result
 
     void AutoCheckTick();
 

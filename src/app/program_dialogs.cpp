@@ -11,13 +11,14 @@ std::unique_ptr<QDialog> ProgramDialogs::CreateSettingsDialog(QWidget* owner) {
     Form3Services services;
     services.sounds = &shell_.sounds();
     services.messages = shell_.services().messages;
+    services.keyring = shell_.services().keyring;
     services.setTimer1 = [this](bool enabled) { shell_.SetTimerEnabled(enabled); };
     return std::make_unique<Form3>(shell_.state(), services, owner);
 }
 
 std::unique_ptr<QDialog> ProgramDialogs::CreateAboutBox(QWidget* owner) {
     AboutServices services;
-    services.appPath = shell_.state().AppPath;
+    services.paths = shell_.state().paths;
     services.launcher = shell_.services().launcher;
     services.messages = shell_.services().messages;
     return std::make_unique<frmAbout>(services, owner);

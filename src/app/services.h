@@ -9,6 +9,7 @@ class QWidget;
 namespace velmio {
 
 class Clock;
+class PasswordKeyring;
 class MessageBoxes;
 class ProcessLauncher;
 class SoundOutput;
@@ -28,6 +29,7 @@ struct Services {
     MessageBoxes* messages = nullptr;
     ProcessLauncher* launcher = nullptr;
     DialogFactory* dialogs = nullptr;  // null: the program's own dialogs
+    PasswordKeyring* keyring = nullptr;  // null: passwords stay in the settings file
     QString lockPath;                  // empty: the user's runtime folder
 };
 

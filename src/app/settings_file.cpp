@@ -5,6 +5,7 @@
 #include "character/event_sounds.h"
 #include "core/app_state.h"
 #include "core/value_conversion.h"
+#include "platform/password_keyring.h"
 #include "platform/profile_file.h"
 
 namespace velmio {
@@ -39,7 +40,7 @@ QString Coordinate(double twips) { return QString::number(static_cast<float>(twi
 
 }  // namespace
 
-bool LoadSettings(AppState& state) {
+bool LoadSettings(AppState& state, PasswordKeyring* keyring) {
     AppSettings& s = state.settings;
     const bool exists = QFile::exists(state.IniPath());
     if (!exists) {
@@ -86,15 +87,32 @@ bool LoadSettings(AppState& state) {
 
     if (s.Server.isEmpty()) s.Server = kPlaceholderServer;
     if (s.LoginName.isEmpty()) s.LoginName = kPlaceholderLogin;
+    if (keyring && s.SavePassword && s.LoginPass.isEmpty())
+        s.LoginPass = keyring->Read(KeyringAccount(state)).value_or(QString());
     return exists;
 }
 
-void WriteDialogBatch(const AppState& state) {
+QString KeyringAccount(const AppState& state) {
+    return state.settings.LoginName + '@' + state.settings.Server;
+}
+
+bool PasswordLeftInFile(const AppState& state, PasswordKeyring* keyring) {
+    return keyring && state.settings.SavePassword && keyring->Available() &&
+           !ReadIniValue(state.IniPath(), kSystem, QStringLiteral("LoginPass")).isEmpty();
+}
+
+void WriteDialogBatch(const AppState& state, PasswordKeyring* keyring) {
     const AppSettings& s = state.settings;
+    QString filePass;
+    if (!s.SavePassword || s.LoginPass.isEmpty()) {
+        if (keyring && keyring->Available()) keyring->Remove(KeyringAccount(state));
+    } else if (!keyring || !keyring->Write(KeyringAccount(state), s.LoginPass)) {
+        filePass = s.LoginPass;
+    }
     ProfileDocument doc = ProfileDocument::load(state.IniPath());
     doc.setValue(kSystem, "Server", s.Server);
     doc.setValue(kSystem, "LoginName", s.LoginName);
-    doc.setValue(kSystem, "LoginPass", s.SavePassword ? s.LoginPass : QString());
+    doc.setValue(kSystem, "LoginPass", filePass);
     doc.setValue(kSystem, "Port", Number(s.Port));
     doc.setValue(kSystem, "AutoCheck", FlagText(s.AutoCheck));
     doc.setValue(kSystem, "TelHodai", FlagText(s.TelHodai));

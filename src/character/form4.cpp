@@ -36,10 +36,10 @@ void Form4::Load() {
     keyedStrip_ = false;
     strip_ = QImage();
     if (state_.settings.Clearness) {
-        strip_ = LoadPictureFile(state_.FilePath(QStringLiteral("velmio_s.dat")));
+        strip_ = LoadPictureFile(state_.paths.DataFile(QStringLiteral("velmio_s.dat")));
         keyedStrip_ = !strip_.isNull();
     }
-    if (strip_.isNull()) strip_ = LoadPictureFile(state_.FilePath(QStringLiteral("velmio.dat")));
+    if (strip_.isNull()) strip_ = LoadPictureFile(state_.paths.DataFile(QStringLiteral("velmio.dat")));
     strip_ = strip_.convertToFormat(QImage::Format_RGB32);
     ShowPicture(0);
 }

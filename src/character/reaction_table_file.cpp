@@ -11,7 +11,7 @@
 namespace velmio {
 
 void LoadReactionTable(AppState& state) {
-    const QString path = state.FilePath(QStringLiteral("velmio.tbl"));
+    const QString path = state.paths.DataFile(QStringLiteral("velmio.tbl"));
     state.reactions = ReactionTable{};
     if (!QFile::exists(path)) return;
     const ProfileDocument doc = ProfileDocument::load(path);

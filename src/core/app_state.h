@@ -5,6 +5,7 @@
 
 #include "core/app_settings.h"
 #include "core/reaction_table.h"
+#include "platform/app_paths.h"
 
 namespace velmio {
 
@@ -18,7 +19,7 @@ enum : qint16 { kNoDialog = 1, kSettingsDialog = 3, kAboutDialog = 4, kQuestionD
 
 // The program-wide state, one object handed to every part that needs it.
 struct AppState {
-    QString AppPath;  // the program folder, without a trailing separator
+    AppPaths paths;  // where each file of the program lives
     AppSettings settings;
     SoundTable soundTable;
     ReactionTable reactions;
@@ -29,8 +30,7 @@ struct AppState {
     qint16 DialogMode = kNoDialog;
     bool SettingsChanged = false;
 
-    QString FilePath(const QString& name) const { return AppPath + '/' + name; }
-    QString IniPath() const { return FilePath(QStringLiteral("velmio.ini")); }
+    QString IniPath() const { return paths.IniPath(); }
 };
 
 }  // namespace velmio

@@ -43,7 +43,7 @@ void CheckLog::WriteLog(const QString& text) const {
     // Header date and entry time come from one reading of the clock.
     const QDateTime now = clock_.now();
     const QString today = DateText(now.date());
-    const QString path = state_.FilePath(FileName(now.date()));
+    const QString path = state_.paths.LogFile(FileName(now.date()));
     const QByteArray entry = EncodeCp932(TimeText(now.time()) + QStringLiteral(": ") + text) + "\r\n";
 
     // The whole header is compared, so any date form starts a file once a day.

@@ -14,12 +14,16 @@
 #include "core/app_state.h"
 #include "core/value_conversion.h"
 #include "platform/message_box.h"
+#include "platform/password_keyring.h"
 #include "platform/twips_rect.h"
 #include "settings_dialog/other_page.h"
 #include "settings_dialog/server_page.h"
 #include "settings_dialog/sound_page.h"
 
 namespace velmio {
+namespace {
+constexpr int kExtraRow = 300;  // twips
+}  // namespace
 
 Form3::Form3(AppState& state, const Form3Services& services, QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -31,26 +35,27 @@ Form3::Form3(AppState& state, const Form3Services& services, QWidget* parent)
     QFont f(QStringLiteral("Noto Sans CJK JP"));
     f.setPointSizeF(9.0);
     setFont(f);
-    setFixedSize(TwipsRect(this, 0, 0, 5295, 4425).size());
+    // One row taller than the twips design, for the start-at-login box.
+    setFixedSize(TwipsRect(this, 0, 0, 5295, 4425 + kExtraRow).size());
 
     tabs_ = new QTabWidget(this);
     tabs_->setObjectName(QStringLiteral("SSTab1"));
     tabs_->setUsesScrollButtons(false);
-    tabs_->setGeometry(TwipsRect(this, 120, 120, 5055, 3735));
+    tabs_->setGeometry(TwipsRect(this, 120, 120, 5055, 3735 + kExtraRow));
     serverPage_ = new ServerPage(tabs_);
-    soundPage_ = new SoundPage(*services_.sounds, services_.selectFile, state_.AppPath, tabs_);
-    otherPage_ = new OtherPage(services_.selectFile, state_.AppPath, tabs_);
+    soundPage_ = new SoundPage(*services_.sounds, services_.selectFile, state_.paths.SoundDir(), tabs_);
+    otherPage_ = new OtherPage(services_.selectFile, state_.paths.ProgramDir(), services_.autostart, tabs_);
     tabs_->addTab(serverPage_, QStringLiteral("サーバー"));
     tabs_->addTab(soundPage_, QStringLiteral("音声&&ﾒｯｾｰｼﾞ"));  // one '&' shown, no access key
     tabs_->addTab(otherPage_, QStringLiteral("その他"));
 
     command6_ = new QPushButton(QStringLiteral("O K"), this);
     command6_->setObjectName(QStringLiteral("Command6"));
-    command6_->setGeometry(TwipsRect(this, 2880, 3960, 1095, 375));
+    command6_->setGeometry(TwipsRect(this, 2880, 3960 + kExtraRow, 1095, 375));
     command6_->setDefault(true);
     command7_ = new QPushButton(QStringLiteral("キャンセル"), this);
     command7_->setObjectName(QStringLiteral("Command7"));
-    command7_->setGeometry(TwipsRect(this, 4080, 3960, 1095, 375));
+    command7_->setGeometry(TwipsRect(this, 4080, 3960 + kExtraRow, 1095, 375));
     connect(command6_, &QPushButton::clicked, this, &Form3::accept);
     connect(command7_, &QPushButton::clicked, this, &Form3::reject);
 
@@ -65,6 +70,7 @@ void Form3::Load() {
     tabs_->setCurrentIndex(0);
     serverPage_->LoadPort(state_.settings.Port);
     serverPage_->LoadServerPage(state_.settings);
+    serverPage_->ShowSavePlace(services_.keyring && services_.keyring->Available());
     soundPage_->LoadSoundPage(state_);
     otherPage_->LoadOtherPage(state_);
 }
@@ -94,6 +100,9 @@ bool Form3::ApplySettings() {
     otherPage_->Apply(state_.settings, *min, changed);
     state_.SettingsChanged = changed;
     if (services_.setTimer1) services_.setTimer1(state_.settings.AutoCheck);
+    if (!otherPage_->ApplyAutostart(services_.program))
+        Refuse(2, otherPage_->findChild<QWidget*>(QStringLiteral("Autostart")),
+               QStringLiteral("ログイン時の起動を設定できませんでした"));
     return true;
 }
 
@@ -132,7 +141,7 @@ void Form3::SetKeyboardOrder() {
         "SavePass", "ApopCheck", "PopPort", "Security",
         "UseSound", "EventName", "EventWave", "Command1", "EventMsg", "WaveTest", "WaveBrowse",
         "AutoCheck", "CheckMin", "TelhoCheck", "DblClick0", "DblClick1", "DblClick2",
-        "ExecMailer", "Command5", "BGClearness",
+        "ExecMailer", "Command5", "BGClearness", "Autostart",
         "Command6", "Command7"};
     QWidget* previous = tabs_->tabBar();
     for (const char* name : order) {

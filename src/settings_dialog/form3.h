@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <functional>
 
+#include "platform/autostart.h"
 #include "settings_dialog/select_file.h"
 
 class QPushButton;
@@ -14,6 +15,7 @@ struct AppState;
 class EventSounds;
 class MessageBoxes;
 class OtherPage;
+class PasswordKeyring;
 class ServerPage;
 class SoundPage;
 
@@ -23,6 +25,9 @@ struct Form3Services {
     MessageBoxes* messages = nullptr;     // numbers refused on OK
     std::function<void(bool)> setTimer1;  // the automatic-check timer, set on OK
     FileSelector selectFile;              // empty: the open-file dialog
+    Autostart autostart;                  // the user's start-at-login entry
+    QString program;                      // empty: the running program
+    PasswordKeyring* keyring = nullptr;   // named in the SavePass tooltip when it answers
 };
 
 // The settings dialog "設定": edits the in-memory settings on three pages and

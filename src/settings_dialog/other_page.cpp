@@ -27,8 +27,12 @@ const QString kProgramFilter = QStringLiteral("ﾌﾟﾛｸﾞﾗﾑ (*)") + QCh
 
 }  // namespace
 
-OtherPage::OtherPage(FileSelector selectFile, const QString& appPath, QWidget* parent)
-    : DialogPage(parent), selectFile_(std::move(selectFile)), appPath_(appPath) {
+OtherPage::OtherPage(FileSelector selectFile, const QString& startDir, Autostart autostart,
+                     QWidget* parent)
+    : DialogPage(parent),
+      selectFile_(std::move(selectFile)),
+      startDir_(startDir),
+      autostart_(std::move(autostart)) {
     auto* frame2 = Named(new FrameBox(QString()), "Frame2");
     PlaceOnTabs(frame2, 120, 480, 4815, 1095);
     autoCheck_ = Named(new QCheckBox(QStringLiteral("自動チェック(&A)")), "AutoCheck");
@@ -73,6 +77,9 @@ OtherPage::OtherPage(FileSelector selectFile, const QString& appPath, QWidget* p
     bgClearness_ = Named(new QCheckBox(QStringLiteral("背景透過モード（次回から有効。要 CPU Power）")),
                          "BGClearness");
     PlaceOnTabs(bgClearness_, 360, 3360, 4455, 255);
+    autostartBox_ = Named(new QCheckBox(QStringLiteral("ログイン時に起動する")), "Autostart");
+    PlaceOnTabs(autostartBox_, 360, 3660, 4455, 255);
+    autostartBox_->setToolTip(autostart_.EntryPath());
 
     connect(autoCheck_, &QCheckBox::toggled, this, &OtherPage::EnableIntervalControls);
     connect(dblClick_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
@@ -80,7 +87,7 @@ OtherPage::OtherPage(FileSelector selectFile, const QString& appPath, QWidget* p
     });
     connect(command5, &QPushButton::clicked, this, [this] {
         const FileSelector& select = selectFile_ ? selectFile_ : FileSelector(SelectFile);
-        execMailer_->setText(select(window(), kProgramFilter, appPath_));
+        execMailer_->setText(select(window(), kProgramFilter, startDir_));
     });
 }
 
@@ -99,7 +106,8 @@ void OtherPage::LoadOtherPage(const AppState& state) {
         DblClickSelected(-1);
     }
     execMailer_->setText(s.Mailer);
-    if (QFileInfo(state.FilePath(QStringLiteral("velmio_s.dat"))).isFile()) {
+    autostartBox_->setChecked(autostart_.IsEnabled());
+    if (QFileInfo(state.paths.DataFile(QStringLiteral("velmio_s.dat"))).isFile()) {
         bgClearness_->setChecked(s.Clearness);
     } else {
         // The mode draws from the second picture; without it the box cannot
@@ -119,6 +127,12 @@ void OtherPage::Apply(AppSettings& s, qint16 min, bool& changed) const {
     if (click >= 0) ApplyField(s.Click, static_cast<qint16>(click), changed);
     ApplyField(s.Mailer, execMailer_->text(), changed);
     if (bgClearness_->isEnabled()) ApplyField(s.Clearness, bgClearness_->isChecked(), changed);
+}
+
+bool OtherPage::ApplyAutostart(const QString& program) const {
+    if (autostartBox_->isChecked() == autostart_.IsEnabled()) return true;
+    return autostart_.SetEnabled(autostartBox_->isChecked(),
+                                 program.isEmpty() ? QCoreApplication::applicationFilePath() : program);
 }
 
 void OtherPage::FitOptionRow() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/autostart.h"
 #include "settings_dialog/dialog_page.h"
 #include "settings_dialog/select_file.h"
 
@@ -18,12 +19,16 @@ struct AppState;
 class OtherPage : public DialogPage {
     Q_OBJECT
 public:
-    OtherPage(FileSelector selectFile, const QString& appPath, QWidget* parent = nullptr);
+    OtherPage(FileSelector selectFile, const QString& startDir, Autostart autostart,
+              QWidget* parent = nullptr);
 
     void LoadOtherPage(const AppState& state);
     // AutoCheck, Min, TelHodai, Click, Mailer and Clearness, in this order.
     // min is CheckMin's text already converted by the caller.
     void Apply(AppSettings& settings, qint16 min, bool& changed) const;
+    // Writes or removes the start-at-login entry when its tick changed.
+    // False when that failed.
+    bool ApplyAutostart(const QString& program) const;
 
     // Spreads the double-click options over their row when their captions
     // have grown wider than the room they were given.
@@ -40,7 +45,7 @@ private:
     void DblClickSelected(int index);
 
     FileSelector selectFile_;
-    QString appPath_;
+    QString startDir_;
     QCheckBox* autoCheck_;
     QLabel* label8_;
     QLineEdit* checkMin_;
@@ -50,6 +55,8 @@ private:
     QLabel* label10_;
     QLineEdit* execMailer_;
     QCheckBox* bgClearness_;
+    Autostart autostart_;
+    QCheckBox* autostartBox_;
     bool stepWithinOptions_ = false;
 };
 

@@ -102,6 +102,11 @@ void ServerPage::LoadServerPage(const AppSettings& s) {
     serverName_->setCurrentIndex(0);
 }
 
+void ServerPage::ShowSavePlace(bool keyring) {
+    savePass_->setToolTip(keyring ? QStringLiteral("パスワードはデスクトップのキーリングに保存します")
+                                  : QStringLiteral("キーリングがないので、パスワードは設定ファイル velmio.ini に保存します"));
+}
+
 void ServerPage::Apply(AppSettings& s, qint16 port, bool& changed) const {
     if (serverAddress_->text() != s.Server) s.CertPin.clear();
     ApplyField(s.Server, serverAddress_->text(), changed);

@@ -23,6 +23,8 @@ public:
     // The stored 16 bits are shown as the port the check uses, 0 to 65535.
     void LoadPort(qint16 port);
     void LoadServerPage(const AppSettings& settings);
+    // Tells in the SavePass tooltip where a saved password goes.
+    void ShowSavePlace(bool keyring);
     // Server, LoginName, LoginPass, SavePassword, Port, Security and Apop,
     // in this order; each differing field is written and sets changed. port
     // is PopPort's text already converted by the caller. A new server

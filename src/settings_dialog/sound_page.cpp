@@ -19,9 +19,9 @@ const QString kWaveFilterLower = QStringLiteral("waveﾌｧｲﾙ (*.wav)") + QC
 
 }  // namespace
 
-SoundPage::SoundPage(EventSounds& sounds, FileSelector selectFile, const QString& appPath,
+SoundPage::SoundPage(EventSounds& sounds, FileSelector selectFile, const QString& startDir,
                      QWidget* parent)
-    : DialogPage(parent), sounds_(sounds), selectFile_(std::move(selectFile)), appPath_(appPath) {
+    : DialogPage(parent), sounds_(sounds), selectFile_(std::move(selectFile)), startDir_(startDir) {
     auto* frame4 = Named(new FrameBox(QString()), "Frame4");
     PlaceOnTabs(frame4, 120, 480, 4815, 3015);
 
@@ -118,7 +118,7 @@ void SoundPage::WaveTextChanged(const QString& text) {
 
 void SoundPage::Browse(const QString& filter) {
     const FileSelector& select = selectFile_ ? selectFile_ : FileSelector(SelectFile);
-    eventWave_->setText(select(window(), filter, appPath_));
+    eventWave_->setText(select(window(), filter, startDir_));
 }
 
 }  // namespace velmio

@@ -19,7 +19,7 @@ class EventSounds;
 class SoundPage : public DialogPage {
     Q_OBJECT
 public:
-    SoundPage(EventSounds& sounds, FileSelector selectFile, const QString& appPath,
+    SoundPage(EventSounds& sounds, FileSelector selectFile, const QString& startDir,
               QWidget* parent = nullptr);
 
     void LoadSoundPage(const AppState& state);
@@ -37,7 +37,7 @@ private:
 
     EventSounds& sounds_;
     FileSelector selectFile_;
-    QString appPath_;
+    QString startDir_;
     SoundTable work_;
     QCheckBox* useSound_;
     QLabel* label5_;

@@ -15,7 +15,7 @@ std::unique_ptr<QDialog> ScriptedDialogs::make(QWidget* owner, const char* name)
     QTimer::singleShot(0, d, [this, d] {
         ++opened;
         if (whileOpen) whileOpen(*d);
-        d->reject();
+        if (d->isVisible()) d->reject();  // unless the script closed it
     });
     return dialog;
 }

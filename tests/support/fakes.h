@@ -84,6 +84,7 @@ struct FakeServices {
     RecordingLauncher launcher;
     ScriptedDialogs dialogs;
     QTemporaryDir lockDir;
+    PasswordKeyring* keyring = nullptr;
     Services services() {
         Services s;
         s.clock = &clock;
@@ -91,6 +92,7 @@ struct FakeServices {
         s.messages = &messages;
         s.launcher = &launcher;
         s.dialogs = &dialogs;
+        s.keyring = keyring;
         s.lockPath = lockDir.filePath(QStringLiteral("velmio.lock"));
         return s;
     }

@@ -35,7 +35,7 @@ struct MailFixture {
     MailCount count{state, shell, results};
 
     explicit MailFixture(quint16 port = 110) {
-        state.AppPath = dir.path();
+        state.paths = AppPaths::ProgramFolder(dir.path());
         AppSettings& s = state.settings;
         s.Server = QStringLiteral("127.0.0.1");
         s.Port = static_cast<qint16>(port);

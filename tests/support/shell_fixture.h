@@ -14,7 +14,7 @@ namespace velmio::test {
 // the platform: each test gets a fresh one.
 struct ShellFixture {
     explicit ShellFixture(bool withPictures = true) : folder(withPictures) {
-        state.AppPath = folder.path();
+        state.paths = AppPaths::ProgramFolder(folder.path());
     }
     ~ShellFixture() {
         if (form1) form1->hide();

@@ -1,0 +1,316 @@
+#include <QCheckBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QtTest>
+#include <csignal>
+
+#include "app/settings_file.h"
+#include "platform/autostart.h"
+#include "platform/password_keyring.h"
+#include "platform/profile_file.h"
+#include "settings_dialog/form3.h"
+#include "support/shell_fixture.h"
+
+using namespace velmio;
+
+namespace {
+
+constexpr QFile::Permissions kPrivateDir = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+
+// A keyring that is there but says no to everything.
+class RefusingKeyring : public PasswordKeyring {
+public:
+    bool Available() const override { return true; }
+    std::optional<QString> Read(const QString&) override { return std::nullopt; }
+    bool Write(const QString&, const QString&) override { return false; }
+    bool Remove(const QString&) override { return false; }
+};
+
+// What the Secret Service holds for an account, read by another program.
+QString Lookup(const QString& account) {
+    QProcess tool;
+    tool.start("secret-tool", {"lookup", "server", "velmio-check", "user", account});
+    tool.waitForFinished(5000);
+    return QString::fromUtf8(tool.readAllStandardOutput());
+}
+
+// Runs a tool quietly; its exit status, or -1 when it did not end normally.
+int Run(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(60000);
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+QString UniqueUser() { return QStringLiteral("user%1").arg(QRandomGenerator::global()->generate()); }
+
+}  // namespace
+
+// At home on a Linux desktop: the installed layout, the command line, start
+// at login and the password in the keyring.
+class DesktopHomeTest : public QObject {
+    Q_OBJECT
+private slots:
+    void layoutFromTheExecutablesPlace_data();
+    void layoutFromTheExecutablesPlace();
+    void usersOwnDataWins();
+    void endsEarlyWithoutDisplay_data();
+    void endsEarlyWithoutDisplay();
+    void runsInstalled_data();
+    void runsInstalled();
+    void autostartEntry_data();
+    void autostartEntry();
+    void autostartBoxFollowsTheEntry();
+    void keyringRoundTrip_data();
+    void keyringRoundTrip();
+    void storedLoginPassMovesAtTheNextOk();
+};
+
+void DesktopHomeTest::layoutFromTheExecutablesPlace_data() {
+    QTest::addColumn<QString>("beside");  // a data file beside the executable
+    QTest::addColumn<QString>("xdg");     // XDG_CONFIG_HOME and XDG_STATE_HOME below this
+    QTest::addColumn<QString>("config");  // relative to the root; "bin": the program folder
+    QTest::addColumn<QString>("logs");
+    QTest::newRow("velmio.dat beside") << "velmio.dat" << "" << "usr/bin" << "usr/bin";
+    QTest::newRow("velmio.tbl beside") << "velmio.tbl" << "/x" << "usr/bin" << "usr/bin";
+    QTest::newRow("installed") << "" << "" << "home/.config/velmio-check"
+                               << "home/.local/state/velmio-check";
+    QTest::newRow("installed, XDG set") << "" << "/x" << "/x/c/velmio-check" << "/x/s/velmio-check";
+    QTest::newRow("installed, relative XDG") << "" << "x" << "home/.config/velmio-check"
+                                             << "home/.local/state/velmio-check";
+}
+
+void DesktopHomeTest::layoutFromTheExecutablesPlace() {
+    QFETCH(QString, beside);
+    QFETCH(QString, xdg);
+    QFETCH(QString, config);
+    QFETCH(QString, logs);
+    QTemporaryDir root;
+    const QString bin = root.filePath("usr/bin");
+    QDir().mkpath(bin);
+    if (!beside.isEmpty()) QFile(bin + '/' + beside).open(QIODevice::WriteOnly);
+    QProcessEnvironment env;
+    env.insert("HOME", root.filePath("home"));
+    env.insert("XDG_CONFIG_HOME", xdg.isEmpty() ? xdg : xdg + "/c");
+    env.insert("XDG_STATE_HOME", xdg.isEmpty() ? xdg : xdg + "/s");
+    const AppPaths p = AppPaths::Locate(bin + "/", env);
+    auto place = [&](const QString& rel) { return rel.startsWith('/') ? rel : root.filePath(rel); };
+    QCOMPARE(p.Installed(), beside.isEmpty());
+    QCOMPARE(p.DataDir(), beside.isEmpty() ? root.filePath("usr/share/velmio-check") : bin);
+    QCOMPARE(p.ConfigDir(), place(config));
+    QCOMPARE(p.LogDir(), place(logs));
+    QCOMPARE(p.SoundDir(), beside.isEmpty() ? p.DataDir() + "/sounds" : bin);
+    if (!p.Installed() || xdg.startsWith('/')) return;
+    p.MakeUserDirs();
+    QCOMPARE(QFile::permissions(p.ConfigDir()) & 0x7077, kPrivateDir);
+}
+
+void DesktopHomeTest::usersOwnDataWins() {
+    QTemporaryDir root;
+    QProcessEnvironment env;
+    env.insert("HOME", root.path());
+    const AppPaths p = AppPaths::Locate(root.filePath("bin"), env);
+    p.MakeUserDirs();
+    for (const char* name : {"velmio.tbl", "velmio.dat", "velmio_s.dat", "about.png"}) {
+        QCOMPARE(p.DataFile(name), p.DataDir() + '/' + name);  // before the user's copy
+        QFile(p.ConfigFile(name)).open(QIODevice::WriteOnly);
+        QCOMPARE(p.DataFile(name), QByteArray(name) == "about.png" ? p.DataDir() + '/' + name
+                                                                    : p.ConfigFile(name));
+    }
+}
+
+void DesktopHomeTest::endsEarlyWithoutDisplay_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+    QTest::newRow("--version") << QStringList{"--version"} << 0 << "Velmio Check 1.0.0\n" << "";
+    QTest::newRow("--help") << QStringList{"--help"} << 0 << "Usage: velmio" << "";
+    QTest::newRow("no display") << QStringList{} << 1 << ""
+                                << "velmio: Velmio Check needs a graphical desktop";
+}
+
+void DesktopHomeTest::endsEarlyWithoutDisplay() {
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QTemporaryDir runtime;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(v);
+    env.insert("XDG_RUNTIME_DIR", runtime.path());
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(VELMIO_DIST_DIR "/velmio", args);
+    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitCode(), status);
+    const QString stdOut = p.readAllStandardOutput(), stdErr = p.readAllStandardError();
+    QVERIFY2(out.isEmpty() ? stdOut.isEmpty() : stdOut.startsWith(out), qPrintable(stdOut));
+    QVERIFY2(err.isEmpty() ? stdErr.isEmpty() : stdErr.startsWith(err) && stdErr.count('\n') == 1,
+             qPrintable(stdErr));
+    QVERIFY(QDir(runtime.path()).isEmpty());  // no lock taken
+}
+
+void DesktopHomeTest::runsInstalled_data() {
+    QTest::addColumn<QString>("deb");  // empty: `cmake --install` into the root
+    QTest::newRow("cmake --install") << "";
+    QDir build(VELMIO_DIST_DIR "/..");
+    const QStringList debs = build.entryList({"velmio-check_*.deb"}, QDir::Files, QDir::Time);
+    QTest::newRow("Debian package") << (debs.isEmpty() ? "none" : build.filePath(debs.first()));
+}
+
+void DesktopHomeTest::runsInstalled() {
+    QFETCH(QString, deb);
+    if (deb == "none") QSKIP("no package built (scripts/package)");
+    QTemporaryDir root, runtime;
+    const QString usr = root.filePath("usr"), home = root.filePath("home");
+    if (deb.isEmpty())
+        QCOMPARE(Run("cmake", {"--install", VELMIO_DIST_DIR "/..", "--prefix", usr}), 0);
+    else
+        QCOMPARE(Run("dpkg-deb", {"-x", deb, root.path()}), 0);
+    QCOMPARE(Run("desktop-file-validate", {usr + "/share/applications/velmio-check.desktop"}), 0);
+    QVERIFY(QFile::exists(usr + "/share/icons/hicolor/scalable/apps/velmio-check.svg"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home);
+    env.insert("XDG_RUNTIME_DIR", runtime.path());
+    for (const char* v : {"XDG_CONFIG_HOME", "XDG_STATE_HOME"}) env.remove(v);
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(usr + "/bin/velmio", {});
+    QVERIFY(p.waitForStarted(5000));
+    QProcess search;  // she greets: her windows are up
+    QTRY_VERIFY_WITH_TIMEOUT((search.start("xdotool", {"search", "--onlyvisible", "--pid",
+                                                       QString::number(p.processId())}),
+                              search.waitForFinished(3000), !search.readAllStandardOutput().isEmpty()),
+                             8000);
+    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitCode(), 0);
+    const QString config = home + "/.config/velmio-check";
+    QCOMPARE(ReadIniValue(config + "/velmio.ini", "Message", "NickName"), QStringLiteral("お兄ちゃん"));
+    QCOMPARE(QFile::permissions(config) & 0x7077, kPrivateDir);
+}
+
+void DesktopHomeTest::autostartEntry_data() {
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("exec");
+    QTest::newRow("plain") << "/usr/bin/velmio" << "/usr/bin/velmio";
+    QTest::newRow("blank") << "/home/me/Velmio Check/velmio" << "\"/home/me/Velmio Check/velmio\"";
+    QTest::newRow("quote, dollar, percent") << "/opt/a\"b$c%d/velmio"
+                                            << "\"/opt/a\\\\\"b\\\\$c%%d/velmio\"";
+}
+
+void DesktopHomeTest::autostartEntry() {
+    QFETCH(QString, program);
+    QFETCH(QString, exec);
+    QTemporaryDir home;
+    QProcessEnvironment env;
+    env.insert("HOME", home.path());
+    const Autostart autostart(env);
+    QCOMPARE(autostart.EntryPath(), home.filePath(".config/autostart/velmio-check.desktop"));
+    QVERIFY(!autostart.IsEnabled());
+    QVERIFY(autostart.SetEnabled(true, program) && autostart.IsEnabled());
+    QFile entry(autostart.EntryPath());
+    QVERIFY(entry.open(QIODevice::ReadOnly));
+    QVERIFY(QString::fromUtf8(entry.readAll()).split('\n').contains("Exec=" + exec));
+    QCOMPARE(Run("desktop-file-validate", {autostart.EntryPath()}), 0);
+    QVERIFY(autostart.SetEnabled(false, program) && !autostart.IsEnabled());
+    QVERIFY(autostart.SetEnabled(false, program));  // nothing to remove is no failure
+}
+
+void DesktopHomeTest::autostartBoxFollowsTheEntry() {
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    const QString entry = config.filePath("autostart/velmio-check.desktop");
+    AppState state;
+    state.settings.Port = 110;
+    test::RecordingSound sound;
+    EventSounds sounds(state, sound);
+    // Each round opens the dialog, sets the box and presses OK.
+    const struct {
+        bool ticked, tick, exists;
+    } rounds[] = {{false, false, false}, {false, true, true}, {true, true, true}, {true, false, false}};
+    for (const auto& r : rounds) {
+        Form3Services services;
+        services.sounds = &sounds;
+        services.program = QStringLiteral("/opt/Velmio Check/velmio");
+        Form3 dialog(state, services);
+        auto* box = dialog.findChild<QCheckBox*>("Autostart");
+        QCOMPARE(box->isChecked(), r.ticked);
+        const QDateTime before = QFileInfo(entry).lastModified();
+        box->setChecked(r.tick);
+        dialog.findChild<QPushButton*>("Command6")->click();
+        QCOMPARE(QFile::exists(entry), r.exists);
+        if (r.tick == r.ticked) QCOMPARE(QFileInfo(entry).lastModified(), before);  // nothing written
+        QVERIFY(!state.SettingsChanged);
+    }
+}
+
+void DesktopHomeTest::keyringRoundTrip_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("Secret Service") << "service";
+    QTest::newRow("refusing keyring") << "refusing";
+    QTest::newRow("no Secret Service") << "none";
+}
+
+void DesktopHomeTest::keyringRoundTrip() {
+    QFETCH(QString, kind);
+    if (kind == "none" && qEnvironmentVariableIsEmpty("VELMIO_NO_BUS")) {
+        // A process keeps the session bus it found: run this row in one without.
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+        env.insert("VELMIO_NO_BUS", "1");
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {"keyringRoundTrip:no Secret Service"});
+        QVERIFY(child.waitForFinished(20000));
+        QVERIFY2(child.exitCode() == 0, child.readAllStandardOutput().constData());
+        return;
+    }
+    SecretServiceKeyring service;
+    RefusingKeyring refusing;
+    PasswordKeyring* keyring = kind == "refusing" ? static_cast<PasswordKeyring*>(&refusing) : &service;
+    if (kind == "service" && !service.Available()) QSKIP("no Secret Service on the session bus");
+    if (kind == "none") QVERIFY(!service.Available());
+
+    test::ProgramFolder folder(false);
+    AppState state, back, again;
+    state.paths = back.paths = again.paths = AppPaths::ProgramFolder(folder.path());
+    AppSettings& s = state.settings;
+    s.Server = QStringLiteral("127.0.0.1");
+    s.LoginName = UniqueUser();
+    s.LoginPass = QStringLiteral("パス ワード%1");
+    s.SavePassword = true;
+    WriteDialogBatch(state, keyring);
+    const bool inKeyring = kind == "service";
+    QCOMPARE(ReadIniValue(state.IniPath(), "System", "LoginPass"), inKeyring ? QString() : s.LoginPass);
+    QCOMPARE(QFile::permissions(state.IniPath()) & 0x7077, QFile::ReadOwner | QFile::WriteOwner);
+    QCOMPARE(Lookup(KeyringAccount(state)), inKeyring ? s.LoginPass : QString());
+    LoadSettings(back, keyring);
+    QCOMPARE(back.settings.LoginPass, s.LoginPass);
+
+    // Not saving any more takes it out of both places.
+    s.SavePassword = false;
+    WriteDialogBatch(state, keyring);
+    QCOMPARE(ReadIniValue(state.IniPath(), "System", "LoginPass"), QString());
+    QCOMPARE(Lookup(KeyringAccount(state)), QString());
+    LoadSettings(again, keyring);
+    QCOMPARE(again.settings.LoginPass, QString());
+}
+
+void DesktopHomeTest::storedLoginPassMovesAtTheNextOk() {
+    SecretServiceKeyring keyring;
+    if (!keyring.Available()) QSKIP("no Secret Service on the session bus");
+    test::ShellFixture f;
+    f.fakes.keyring = &keyring;
+    const QString user = UniqueUser();
+    QVERIFY(f.start("[System]\nServer=127.0.0.1\nLoginName=" + user + "\nLoginPass=old\nSavePassword=1\n"));
+    QCOMPARE(f.state.settings.LoginPass, QStringLiteral("old"));  // the file keeps working
+    f.fakes.dialogs.whileOpen = [](QDialog& d) { d.accept(); };  // OK without a change
+    f.form1->RunMenuCommand("mnuOption");
+    QCOMPARE(ReadIniValue(f.state.IniPath(), "System", "LoginPass"), QString());
+    QCOMPARE(Lookup(user + "@127.0.0.1"), QStringLiteral("old"));
+}
+
+QTEST_MAIN(DesktopHomeTest)
+#include "tst_desktop_home.moc"
