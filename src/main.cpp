@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "platform/message_box.h"
 #include "platform/process_launcher.h"
+#include "platform/qt_translations.h"
 #include "platform/sound_output.h"
 #include "platform/termination_signals.h"
 
@@ -17,6 +18,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("velmio"));
     app.setQuitOnLastWindowClosed(false);
+    velmio::LoadQtJapanese(app);
 
     velmio::AppState state;
     state.AppPath = QDir::cleanPath(QCoreApplication::applicationDirPath());

@@ -1,3 +1,4 @@
+#include <QScreen>
 #include <QtTest>
 
 #include "character/balloon_geometry.h"
@@ -22,6 +23,9 @@ private slots:
     void showPictureCopiesTheFrameColumns();
     void showPictureOnlyHidesWhileCharHide();
     void frameOffsetBeyond16BitsFails();
+    void balloonStaysOnTheScreen_data();
+    void balloonStaysOnTheScreen();
+    void positionsFollowEachOtherBothWays_data();
     void positionsFollowEachOtherBothWays();
     void pictureFoundByContentNotName();
     void transparentModeNeedsItsOwnPicture_data();
@@ -136,17 +140,55 @@ void CharacterWindowsTest::frameOffsetBeyond16BitsFails() {
     QVERIFY_THROWS_EXCEPTION(std::overflow_error, form4_->ShowPicture(-349));
 }
 
+void CharacterWindowsTest::balloonStaysOnTheScreen_data() {
+    QTest::addColumn<QRect>("screen");
+    QTest::addColumn<QPoint>("character");
+    QTest::addColumn<int>("top");
+    QTest::addColumn<QPoint>("balloon");  // a balloon of 180 x 24
+    QTest::addColumn<bool>("atRight");
+    const QRect screen(0, 0, 1280, 770);
+    QTest::newRow("room at her left") << screen << QPoint(500, 300) << 369 << QPoint(320, 369) << false;
+    QTest::newRow("touching the left edge") << screen << QPoint(180, 300) << 369 << QPoint(0, 369) << false;
+    QTest::newRow("a pixel short") << screen << QPoint(179, 300) << 369 << QPoint(273, 369) << true;
+    QTest::newRow("first run, top-left corner") << screen << QPoint(0, 0) << 69 << QPoint(94, 69) << true;
+    QTest::newRow("below the bottom") << screen << QPoint(500, 700) << 769 << QPoint(320, 746) << false;
+    QTest::newRow("above the top") << screen << QPoint(500, -100) << -31 << QPoint(320, 0) << false;
+    QTest::newRow("second screen, its left edge")
+        << QRect(1280, 0, 1920, 1080) << QPoint(1300, 100) << 169 << QPoint(1394, 169) << true;
+}
+
+void CharacterWindowsTest::balloonStaysOnTheScreen() {
+    QFETCH(QRect, screen);
+    QFETCH(QPoint, character);
+    QFETCH(int, top);
+    QFETCH(QPoint, balloon);
+    QFETCH(bool, atRight);
+    const BalloonPlace place = BalloonBeside(QRect(character, QSize(94, 138)), QSize(180, 24), top, screen);
+    QCOMPARE(place.topLeft, balloon);
+    QCOMPARE(place.atRight, atRight);
+}
+
+void CharacterWindowsTest::positionsFollowEachOtherBothWays_data() {
+    QTest::addColumn<bool>("atLeftEdge");
+    QTest::newRow("balloon at her left") << false;
+    QTest::newRow("at the screen's left edge: balloon at her right") << true;
+}
+
 void CharacterWindowsTest::positionsFollowEachOtherBothWays() {
+    QFETCH(bool, atLeftEdge);
+    if (atLeftEdge) form4_->move(form4_->screen()->availableGeometry().topLeft() + QPoint(0, 200));
     balloon_->SayText(QStringLiteral("あいうえお"));
     form4_->SetTextFormPosition();
-    QCOMPARE(balloon_->x() + balloon_->width(), form4_->x());
+    QCOMPARE(balloon_->AtRight(), atLeftEdge);
+    QCOMPARE(atLeftEdge ? balloon_->x() : balloon_->x() + balloon_->width(),
+             atLeftEdge ? form4_->x() + form4_->width() : form4_->x());
     QCOMPARE(balloon_->y(), form4_->y() + 69);
     const QPoint before = form4_->pos();
     balloon_->SetCharFormPosition();
     QCOMPARE(form4_->pos(), before);
-    balloon_->move(balloon_->pos() + QPoint(-37, 55));
+    balloon_->move(balloon_->pos() + QPoint(37, 55));
     balloon_->SetCharFormPosition();
-    QCOMPARE(form4_->pos(), before + QPoint(-37, 55));
+    QCOMPARE(form4_->pos(), before + QPoint(37, 55));
 }
 
 void CharacterWindowsTest::pictureFoundByContentNotName() {

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "app/form1.h"
+#include "app/popup_menu.h"
 #include "app/settings_file.h"
 #include "character/event_sounds.h"
 #include "core/app_state.h"
@@ -73,7 +74,7 @@ struct DialogFixture {
         Form3Services s;
         s.sounds = &sounds;
         s.messages = &messages;
-        s.setTimer1 = [this](bool on) { timerCalls << on; };
+        s.applied = [this](bool on) { timerCalls << on; };
         s.selectFile = [this](QWidget* owner, const QString& filter, const QString& dir) {
             selectOwners << owner, selectFilters << filter, selectDirs << dir;
             return nextFile;
@@ -236,11 +237,11 @@ private slots:
         // A device missing for the moment must not switch the sounds off, nor lock the slots.
         QTest::newRow("wave typed, no device") << "no device" << "EventWave" << "/snd/new.wav" << QStringList{"Sound0=/snd/new.wav"};
         QTest::newRow("wave browsed") << "" << "Command1" << "/snd/x.wav" << QStringList{"Sound0=/snd/x.wav"};
+        QTest::newRow("wave browsed in the program folder") << "" << "Command1" << "<folder>/sounds/x.wav" << QStringList{"Sound0=sounds/x.wav"};
         QTest::newRow("wave browse cancelled") << "" << "WaveBrowse" << "" << QStringList{"Sound0="};
         QTest::newRow("auto check off") << "" << "AutoCheck" << "" << QStringList{"AutoCheck=0"};
         QTest::newRow("auto check on") << "auto off" << "AutoCheck" << "" << QStringList{"AutoCheck=1"};
         QTest::newRow("interval, zero") << "" << "CheckMin" << "0" << QStringList{"Min=0"};
-        QTest::newRow("lowest interval") << "" << "CheckMin" << "-32768" << QStringList{"Min=-32768"};
         QTest::newRow("interval, blanks around") << "" << "CheckMin" << " 3 " << QStringList{"Min=3"};
         QTest::newRow("telephone hours") << "" << "TelhoCheck" << "" << QStringList{"TelHodai=0"};
         QTest::newRow("double-click: nothing") << "" << "DblClick0" << "" << QStringList{"Click=0"};
@@ -251,9 +252,9 @@ private slots:
         QTest::newRow("mailer browse cancelled") << "" << "Command5" << "" << QStringList{"Mailer="};
         QTest::newRow("transparent background") << "" << "BGClearness" << "" << QStringList{"Clearness=1"};
         // Enter in a field presses OK, also behind the list's and the port's own key
-        // handling. The list entry only shows the server; editing it is not the server.
+        // handling. The list's edit part and the address show one server name.
         QTest::newRow("address, Enter") << "Enter" << "ServerAddress" << "e.example.org" << QStringList{"Server=e.example.org"};
-        QTest::newRow("server list entry, Enter") << "Enter" << "ServerName" << "e.example.org" << QStringList{};
+        QTest::newRow("server list entry, Enter") << "Enter" << "ServerName" << "e.example.org" << QStringList{"Server=e.example.org"};
         QTest::newRow("port, Enter") << "Enter" << "PopPort" << "995" << QStringList{"Port=995"};
         QTest::newRow("wave, Enter") << "Enter" << "EventWave" << "/snd/e.wav" << QStringList{"Sound0=/snd/e.wav"};
         QTest::newRow("interval, Enter") << "Enter" << "CheckMin" << "30" << QStringList{"Min=30"};
@@ -265,7 +266,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QStringList, changes);
         DialogFixture f(setup);
-        f.nextFile = text;
+        f.nextFile = QString(text).replace("<folder>", f.state.AppPath);
         f.open();
         const AppSettings& s = f.state.settings;
         QCOMPARE(f.w<QCheckBox>("UseSound")->isChecked(), s.PlayWave);
@@ -282,6 +283,7 @@ private slots:
                 f.click(control);
         }
         f.checkEnabling();
+        QCOMPARE(f.w<QComboBox>("ServerName")->currentText(), f.w<QLineEdit>("ServerAddress")->text());
         QCOMPARE(f.sound.played, control == "WaveTest" ? QStringList{f.state.soundTable[0]} : QStringList());
         for (int i = 0; i < f.selectDirs.size(); ++i) {
             // Browsing starts in the program folder, over the dialog; Linux
@@ -325,8 +327,8 @@ private slots:
         // Text reaches PopPort by pasting, and CheckMin takes any text.
         for (const char* text : {"", "0", "40000", "-110", "pop"})
             QTest::addRow("port '%s'", text) << "PopPort" << text << "flag up";
-        for (const char* text : {"", "five", "32768", "-32769"})
-            QTest::addRow("interval '%s'", text) << "CheckMin" << text << "flag up";
+        for (const char* text : {"", "five", "32768", "-1"})
+            QTest::addRow("interval '%s'", text) << "CheckMin" << text << "flag up, auto off";
     }
 
     void cancelOrRefusedNumberAppliesNothing() {
@@ -369,7 +371,16 @@ private slots:
         // Put right, the same OK goes through.
         f.w<QLineEdit>(how)->setText(how == "PopPort" ? " 110 " : " 15 ");  // blanks around are no fault
         f.messages.texts.clear();
-        f.okChanges({"Server=x.example.org", "LoginPass=other", "AutoCheck=0", "Click=0", "Sound0=/snd/other.wav"});
+        f.okChanges({"Server=x.example.org", "LoginPass=other", how == "PopPort" ? "AutoCheck=0" : "AutoCheck=1",
+                     "Click=0", "Sound0=/snd/other.wav"});
+    }
+
+    void greyedIntervalIsNeitherRefusedNorApplied() {
+        DialogFixture f;
+        f.open(2);
+        f.w<QLineEdit>("CheckMin")->setText("-5");
+        f.click("AutoCheck");
+        f.okChanges({"AutoCheck=0"});
     }
 
     void soundSlotsSurviveSwitchingEvents() {
@@ -532,6 +543,52 @@ private slots:
         QVERIFY(form1.TimerEnabled());
         QCOMPARE(ReadIniValue(state.IniPath(), "System", "LoginPass"), QString("pw"));
         QCOMPARE(ReadIniValue(state.IniPath(), "System", "AutoCheck"), QString("1"));
+        form1.hide();
+    }
+
+    void okSetsTheMenuFromTheSettings_data() {
+        QTest::addColumn<QString>("ini");  // empty: the first run
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("switchAuto");
+        QTest::addColumn<bool>("checkEnabled");
+        QTest::addColumn<bool>("autoMarked");
+        const QString set = "[System]\nServer=pop.example.org\nLoginPass=pw\nAutoCheck=%1\n";
+        QTest::newRow("first run, account entered") << "" << "pop.example.org" << "pw" << false << true << false;
+        QTest::newRow("first run, no password") << "" << "pop.example.org" << "" << false << false << false;
+        QTest::newRow("first run, no server") << "" << "" << "pw" << false << false << false;
+        QTest::newRow("automatic checks unticked") << set.arg(1) << "" << "" << true << true << false;
+        QTest::newRow("automatic checks ticked") << set.arg(0) << "" << "" << true << true << true;
+    }
+
+    void okSetsTheMenuFromTheSettings() {
+        QFETCH(QString, ini);
+        QFETCH(QString, server);
+        QFETCH(QString, password);
+        QFETCH(bool, switchAuto);
+        QFETCH(bool, checkEnabled);
+        QFETCH(bool, autoMarked);
+        test::ProgramFolder folder;
+        if (!ini.isEmpty()) folder.write("velmio.ini", ini.toLatin1());
+        AppState state;
+        state.AppPath = folder.path();
+        test::FakeServices fakes;
+        Services services = fakes.services();
+        services.dialogs = nullptr;
+        Form1 form1(state, services);
+        QVERIFY(form1.Load());
+        QTimer poll;
+        AnswerModal<Form3>(poll, [&](Form3* dialog) {
+            if (!server.isEmpty()) dialog->findChild<QLineEdit*>("ServerAddress")->setText(server);
+            dialog->findChild<QLineEdit*>("LoginPass")->setText(password);
+            if (switchAuto) dialog->findChild<QCheckBox*>("AutoCheck")->click();
+            dialog->accept();
+        });
+        form1.RunMenuCommand("mnuOption");
+        QVERIFY(!poll.isActive());
+        QCOMPARE(form1.MailCheckEnabled(), checkEnabled);
+        QCOMPARE(form1.menu()->item("mnuAutoCheck")->isChecked(), autoMarked);
+        QCOMPARE(form1.TimerEnabled(), autoMarked);
         form1.hide();
     }
 };

@@ -28,6 +28,8 @@ private slots:
     void exitBatchKeepsOtherLines();
     void dialogBatchWritesPasswordOnlyWhenSaved_data();
     void dialogBatchWritesPasswordOnlyWhenSaved();
+    void coordinatesInShortestForm_data();
+    void coordinatesInShortestForm();
     void writtenValuesReadBackTheSame();
 };
 
@@ -230,6 +232,26 @@ void StartupTest::dialogBatchWritesPasswordOnlyWhenSaved() {
     LoadSettings(again);
     QCOMPARE(again.settings.LoginPass, save ? QStringLiteral("s3cret") : QString());
     QCOMPARE(again.soundTable[2], QStringLiteral("/x/メール.wav"));
+}
+
+void StartupTest::coordinatesInShortestForm_data() {
+    QTest::addColumn<double>("twips");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("whole") << 4320.0 << "4320";
+    QTest::newRow("1440/1.1 per pixel") << 1309.0909090909 << "1309.091";
+    QTest::newRow("half") << -22.5 << "-22.5";
+    QTest::newRow("large, no exponent") << 1e6 << "1000000";
+}
+
+void StartupTest::coordinatesInShortestForm() {
+    QFETCH(double, twips);
+    QFETCH(QString, text);
+    AppState state;
+    test::ProgramFolder folder(false);
+    state.AppPath = folder.path();
+    WriteExitBatch(state, twips, twips);
+    QCOMPARE(ReadIniValue(state.IniPath(), "System", "Xpos"), text);
+    QCOMPARE(ReadIniValue(state.IniPath(), "System", "Ypos"), text);
 }
 
 void StartupTest::writtenValuesReadBackTheSame() {

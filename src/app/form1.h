@@ -60,6 +60,9 @@ public:
     bool TimerEnabled() const { return timer1_.isActive(); }
     void SetBalloonVisible(bool visible) override { setVisible(visible); }
     void OpenSettingsDialog() override;
+    // After OK in the settings dialog: the timer and the menu's mark follow
+    // AutoCheck, and an account entered on a first run can be checked.
+    void FollowAppliedSettings();
 
     void AutoCheckTick();
 

@@ -81,19 +81,23 @@ bool Form3::ApplySettings() {
         Refuse(0, serverPage_->PopPort(), QStringLiteral("POP3ポートには 1 から 32767 までの数を入れてね"));
         return false;
     }
-    const std::optional<qint16> min = ToInt16(otherPage_->CheckMin()->text());
-    if (!min) {
-        Refuse(2, otherPage_->CheckMin(),
-               QStringLiteral("チェック間隔には 32767 までの数（分）を入れてね"));
-        return false;
+    // A greyed interval is not in use: it is neither checked nor applied.
+    std::optional<qint16> min;
+    if (otherPage_->CheckMin()->isEnabled()) {
+        min = ToInt16(otherPage_->CheckMin()->text());
+        if (!min || *min < 0) {
+            Refuse(2, otherPage_->CheckMin(),
+                   QStringLiteral("チェック間隔には 0 から 32767 までの数（分）を入れてね"));
+            return false;
+        }
     }
 
     bool changed = false;
     serverPage_->Apply(state_.settings, *port, changed);
     soundPage_->Apply(state_, changed);
-    otherPage_->Apply(state_.settings, *min, changed);
+    otherPage_->Apply(state_.settings, min, changed);
     state_.SettingsChanged = changed;
-    if (services_.setTimer1) services_.setTimer1(state_.settings.AutoCheck);
+    if (services_.applied) services_.applied(state_.settings.AutoCheck);
     return true;
 }
 

@@ -63,6 +63,15 @@ ServerPage::ServerPage(QWidget* parent) : DialogPage(parent) {
     popPort_->installEventFilter(new DigitKeyFilter(popPort_));
     PlaceOnTabs(Label("Label4", QStringLiteral("POP3ポート"), popPort_), 240, 3280, 1095, 255);
     PlaceOnTabs(popPort_, 1440, 3240, 975, 270);
+
+    // The list's edit part and the address are one server name shown twice:
+    // whatever is typed into either stands in both, and OK takes the address.
+    connect(serverName_, &QComboBox::editTextChanged, this, [this](const QString& text) {
+        if (serverAddress_->text() != text) serverAddress_->setText(text);
+    });
+    connect(serverAddress_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (serverName_->currentText() != text) serverName_->setEditText(text);
+    });
 }
 
 void ServerPage::LoadPort(qint16 port) { popPort_->setText(QString::number(port)); }

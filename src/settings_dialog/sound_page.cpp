@@ -9,6 +9,7 @@
 
 #include "character/event_sounds.h"
 #include "platform/named_widget.h"
+#include "platform/relative_path.h"
 #include "settings_dialog/server_page.h"
 
 namespace velmio {
@@ -118,7 +119,8 @@ void SoundPage::WaveTextChanged(const QString& text) {
 
 void SoundPage::Browse(const QString& filter) {
     const FileSelector& select = selectFile_ ? selectFile_ : FileSelector(SelectFile);
-    eventWave_->setText(select(window(), filter, appPath_));
+    // A sound of the program folder is kept relative, so the folder can move.
+    eventWave_->setText(RelativeIfInside(appPath_, select(window(), filter, appPath_)));
 }
 
 }  // namespace velmio
