@@ -160,6 +160,22 @@ struct DialogFixture {
     std::unique_ptr<Form3> dialog;
 };
 
+// The first and last rows of w that hold text (pixels well darker than its
+// background), between its frame lines.
+QPair<int, int> InkRows(QWidget* w, int frame) {
+    const QImage image = w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const int background = qGray(image.pixel(image.width() / 2, frame));
+    int first = -1, last = -1;
+    for (int y = frame; y < image.height() - frame; ++y)
+        for (int x = frame + 3; x < image.width() - frame - 3; ++x)
+            if (qGray(image.pixel(x, y)) < background - 80) {
+                if (first < 0) first = y;
+                last = y;
+                break;
+            }
+    return {first, last};
+}
+
 // The control that has the keyboard focus: the tab row stands for the tab
 // control, an inner part for its control.
 QString FocusName(const QWidget* dialog) {
@@ -426,6 +442,23 @@ private slots:
             if (qobject_cast<QLabel*>(w) || qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w) ||
                 (list && !list->isEditable()))
                 QVERIFY2(w->width() >= w->sizeHint().width(), qPrintable(name));
+        }
+        // A field's text stands in its middle, clear of the frame; a label
+        // above its field does not touch it.
+        for (QLineEdit* field : f.tabs()->currentWidget()->findChildren<QLineEdit*>()) {
+            if (!field->isVisible() || field->echoMode() != QLineEdit::Normal) continue;
+            field->setText("漢あAgj");
+            const int frame = field->hasFrame() ? field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, field) : 0;
+            const auto [top, bottom] = InkRows(field, frame);
+            const int above = top - frame, below = field->height() - frame - 1 - bottom;
+            QVERIFY2(above >= 1 && below >= 1 && qAbs(above - below) <= 1,
+                     qPrintable(QString("%1: %2 rows above, %3 below, %4 high").arg(field->parentWidget()->objectName()).arg(above).arg(below).arg(field->height())));
+        }
+        for (QLabel* label : f.tabs()->currentWidget()->findChildren<QLabel*>()) {
+            QWidget* buddy = label->buddy();
+            if (!label->isVisible() || !buddy || buddy->y() < label->y() + label->height() / 2) continue;
+            QVERIFY2(label->y() + InkRows(label, 0).second + 1 < buddy->y(),
+                     qPrintable(QString("%1 ink to %2, field at %3").arg(label->objectName()).arg(label->y() + InkRows(label, 0).second).arg(buddy->y())));
         }
         // Controls of one container do not cover each other; a label and its
         // field one twips step apart may share a row of pixels.

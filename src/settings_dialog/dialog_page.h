@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QPointer>
 #include <QVector>
 
@@ -30,6 +31,24 @@ private:
 // Widens w to its caption when the caption is wider, keeping its left edge
 // and its right edge at most at right (in its container's coordinates).
 void FitToCaption(QWidget* w, int right);
+
+// Qt centres a field's text by the font's whole line. Our Japanese font's
+// line is taller than the 18-pixel fields and has more room above the
+// glyphs than below, so the text sat low with its descenders on the frame.
+// This keeps the ink of the text centred in the field, at any size the
+// field gets, by a top text margin that may reach into the frame.
+class CentredFieldText : public QObject {
+    Q_OBJECT
+public:
+    explicit CentredFieldText(QLineEdit* field);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Centre();
+    QLineEdit* field_;
+};
 
 // A page of the settings tabs. Its own controls are given in twips from the
 // corner of the whole tab control, tab row included, so they are placed only

@@ -57,6 +57,7 @@ Form3::Form3(AppState& state, const Form3Services& services, QWidget* parent)
     SetKeyboardOrder();
     Load();
     FitCaptions();
+    for (QLineEdit* field : findChildren<QLineEdit*>()) new CentredFieldText(field);
 }
 
 Form3::~Form3() = default;
@@ -123,6 +124,15 @@ void Form3::FitCaptions() {
                               ? tabs_->width() - 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth)
                               : container->width() - 2;
         FitToCaption(w, right);
+    }
+    // A label above its field ends above it: the parentheses of an access
+    // key reach the bottom of the label's line and would touch the field.
+    for (QLabel* label : findChildren<QLabel*>()) {
+        const QWidget* field = label->buddy();
+        if (!field || field->parentWidget() != label->parentWidget() ||
+            field->y() < label->y() + label->height() / 2)
+            continue;
+        label->move(label->x(), qMin(label->y(), field->y() - 1 - label->height()));
     }
     otherPage_->FitOptionRow();
 }
