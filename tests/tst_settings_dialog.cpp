@@ -454,6 +454,18 @@ private slots:
             QVERIFY2(above >= 1 && below >= 1 && qAbs(above - below) <= 1,
                      qPrintable(QString("%1: %2 rows above, %3 below, %4 high").arg(field->parentWidget()->objectName()).arg(above).arg(below).arg(field->height())));
         }
+        // A label beside a field stands on the line of the field's text:
+        // the same text inks the same rows in both.
+        for (QLabel* label : f.tabs()->currentWidget()->findChildren<QLabel*>()) {
+            for (QLineEdit* field : label->parentWidget()->findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly)) {
+                if (!label->isVisible() || qAbs(field->y() - label->y()) > 5) continue;
+                field->setText(label->text());
+                const int frame = field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, field);
+                const int fieldInk = field->y() + InkRows(field, frame).first, labelInk = label->y() + InkRows(label, 0).first;
+                QVERIFY2(qAbs(fieldInk - labelInk) <= 1, qPrintable(QString("%1 inks from row %2, %3 from %4").arg(
+                             label->objectName()).arg(labelInk).arg(field->objectName()).arg(fieldInk)));
+            }
+        }
         for (QLabel* label : f.tabs()->currentWidget()->findChildren<QLabel*>()) {
             QWidget* buddy = label->buddy();
             if (!label->isVisible() || !buddy || buddy->y() < label->y() + label->height() / 2) continue;

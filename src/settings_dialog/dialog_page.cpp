@@ -84,7 +84,18 @@ QPair<int, int> InkRows(const QFont& font) {
     return any ? qMakePair(first - fm.height(), last - fm.height()) : qMakePair(-fm.ascent(), 0);
 }
 
+// The row of a field's text baseline for a top text margin of -k: the line
+// edit centres the font's line in its text rectangle.
+int FieldBaseline(const QLineEdit* field, int k) {
+    const QFontMetrics fm(field->font());
+    const int frame = field->hasFrame() ? field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, field) : 0;
+    const int inside = field->height() - 2 * frame;
+    return frame - k + (inside + k - fm.height() + 1) / 2 + fm.ascent();
+}
+
 }  // namespace
+
+int TextBaseline(const QLineEdit* field) { return FieldBaseline(field, -field->textMargins().top()); }
 
 CentredFieldText::CentredFieldText(QLineEdit* field) : QObject(field), field_(field) {
     field->installEventFilter(this);
@@ -101,12 +112,10 @@ void CentredFieldText::Centre() {
     const QPair<int, int> ink = InkRows(field_->font());
     const int frame = field_->hasFrame() ? field_->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, field_) : 0;
     const int inside = field_->height() - 2 * frame;
-    // Where the line edit puts the baseline for a top margin of -k, as it
-    // centres the font's line in the text rectangle.
     int best = 0;
     int bestSkew = INT_MAX;
     for (int k = 0; k <= fm.height(); ++k) {
-        const int baseline = frame - k + (inside + k - fm.height() + 1) / 2 + fm.ascent();
+        const int baseline = FieldBaseline(field_, k);
         const int above = baseline + ink.first - frame;
         const int below = frame + inside - 1 - (baseline + ink.second);
         if (above < 0) break;
@@ -122,7 +131,7 @@ void CentredFieldText::Centre() {
 void DialogPage::PlaceOnTabs(QWidget* w, int left, int top, int width, int height) {
     if (w->parentWidget() != this) w->setParent(this);
     w->setGeometry(TwipsRect(this, left, top, width, height));
-    placed_.append({w, QPoint(left, top)});
+    placed_.append({w, QPoint(left, top), 0});
     PlaceControls();
 }
 
@@ -132,8 +141,15 @@ void DialogPage::PlaceControls() {
     const QPoint offset = tabs ? mapTo(tabs, QPoint(0, 0)) : QPoint(0, 0);
     // Only the position depends on where the page lies; sizes stay as set.
     for (const Placed& p : placed_) {
-        if (p.widget) p.widget->move(TwipsRect(this, p.twips.x(), p.twips.y(), 0, 0).topLeft() - offset);
+        if (p.widget)
+            p.widget->move(TwipsRect(this, p.twips.x(), p.twips.y(), 0, 0).topLeft() - offset + QPoint(0, p.dy));
     }
+}
+
+void DialogPage::MoveDown(QWidget* w, int dy) {
+    for (Placed& p : placed_)
+        if (p.widget == w) p.dy += dy;
+    PlaceControls();
 }
 
 void DialogPage::resizeEvent(QResizeEvent* event) {

@@ -50,6 +50,9 @@ private:
     QLineEdit* field_;
 };
 
+// The row, in the field, of the baseline of its text.
+int TextBaseline(const QLineEdit* field);
+
 // A page of the settings tabs. Its own controls are given in twips from the
 // corner of the whole tab control, tab row included, so they are placed only
 // once the tab control has put the page below its tab row.
@@ -59,6 +62,8 @@ public:
     explicit DialogPage(QWidget* parent = nullptr) : QWidget(parent) {}
     void PlaceOnTabs(QWidget* w, int left, int top, int width, int height);
     void PlaceControls();
+    // Moves a control placed on the page by whole pixels, for good.
+    void MoveDown(QWidget* w, int dy);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -68,6 +73,7 @@ private:
     struct Placed {
         QPointer<QWidget> widget;
         QPoint twips;
+        int dy;  // pixels beyond the twips place
     };
     QVector<Placed> placed_;
 };

@@ -56,8 +56,8 @@ Form3::Form3(AppState& state, const Form3Services& services, QWidget* parent)
 
     SetKeyboardOrder();
     Load();
-    FitCaptions();
     for (QLineEdit* field : findChildren<QLineEdit*>()) new CentredFieldText(field);
+    FitCaptions();
 }
 
 Form3::~Form3() = default;
@@ -125,14 +125,29 @@ void Form3::FitCaptions() {
                               : container->width() - 2;
         FitToCaption(w, right);
     }
-    // A label above its field ends above it: the parentheses of an access
-    // key reach the bottom of the label's line and would touch the field.
+    // The parentheses of an access key reach the bottom of a label's line:
+    // such a label above its field ends above the field, not on its frame.
     for (QLabel* label : findChildren<QLabel*>()) {
         const QWidget* field = label->buddy();
         if (!field || field->parentWidget() != label->parentWidget() ||
-            field->y() < label->y() + label->height() / 2)
+            field->y() < label->y() + label->height() / 2 || !label->text().contains(QLatin1Char('(')))
             continue;
         label->move(label->x(), qMin(label->y(), field->y() - 1 - label->height()));
+    }
+    // A label beside a field (its name, or the unit after it) stands on the
+    // line of the field's text.
+    for (QLabel* label : findChildren<QLabel*>()) {
+        const int middle = label->y() + label->height() / 2;
+        for (QLineEdit* field : label->parentWidget()->findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly)) {
+            if (middle < field->y() || middle >= field->y() + field->height()) continue;
+            const QFontMetrics fm(label->font());
+            const int baseline = label->y() + (label->height() - fm.height()) / 2 + fm.ascent();
+            const int dy = field->y() + TextBaseline(field) - baseline;
+            if (auto* page = qobject_cast<DialogPage*>(label->parentWidget()))
+                page->MoveDown(label, dy);
+            else
+                label->move(label->x(), label->y() + dy);
+        }
     }
     otherPage_->FitOptionRow();
 }
