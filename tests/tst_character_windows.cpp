@@ -23,8 +23,6 @@ private slots:
     void showPictureCopiesTheFrameColumns();
     void showPictureOnlyHidesWhileCharHide();
     void frameOffsetBeyond16BitsFails();
-    void balloonStaysOnTheScreen_data();
-    void balloonStaysOnTheScreen();
     void positionsFollowEachOtherBothWays_data();
     void positionsFollowEachOtherBothWays();
     void pictureFoundByContentNotName();
@@ -138,34 +136,6 @@ void CharacterWindowsTest::frameOffsetBeyond16BitsFails() {
     form4_->ShowPicture(348);  // 94 x 348 = 32712 still fits
     QVERIFY_THROWS_EXCEPTION(std::overflow_error, form4_->ShowPicture(349));
     QVERIFY_THROWS_EXCEPTION(std::overflow_error, form4_->ShowPicture(-349));
-}
-
-void CharacterWindowsTest::balloonStaysOnTheScreen_data() {
-    QTest::addColumn<QRect>("screen");
-    QTest::addColumn<QPoint>("character");
-    QTest::addColumn<int>("top");
-    QTest::addColumn<QPoint>("balloon");  // a balloon of 180 x 24
-    QTest::addColumn<bool>("atRight");
-    const QRect screen(0, 0, 1280, 770);
-    QTest::newRow("room at her left") << screen << QPoint(500, 300) << 369 << QPoint(320, 369) << false;
-    QTest::newRow("touching the left edge") << screen << QPoint(180, 300) << 369 << QPoint(0, 369) << false;
-    QTest::newRow("a pixel short") << screen << QPoint(179, 300) << 369 << QPoint(273, 369) << true;
-    QTest::newRow("first run, top-left corner") << screen << QPoint(0, 0) << 69 << QPoint(94, 69) << true;
-    QTest::newRow("below the bottom") << screen << QPoint(500, 700) << 769 << QPoint(320, 746) << false;
-    QTest::newRow("above the top") << screen << QPoint(500, -100) << -31 << QPoint(320, 0) << false;
-    QTest::newRow("second screen, its left edge")
-        << QRect(1280, 0, 1920, 1080) << QPoint(1300, 100) << 169 << QPoint(1394, 169) << true;
-}
-
-void CharacterWindowsTest::balloonStaysOnTheScreen() {
-    QFETCH(QRect, screen);
-    QFETCH(QPoint, character);
-    QFETCH(int, top);
-    QFETCH(QPoint, balloon);
-    QFETCH(bool, atRight);
-    const BalloonPlace place = BalloonBeside(QRect(character, QSize(94, 138)), QSize(180, 24), top, screen);
-    QCOMPARE(place.topLeft, balloon);
-    QCOMPARE(place.atRight, atRight);
 }
 
 void CharacterWindowsTest::positionsFollowEachOtherBothWays_data() {

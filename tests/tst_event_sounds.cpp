@@ -5,7 +5,6 @@
 #include "character/event_sounds.h"
 #include "character/form4.h"
 #include "core/app_state.h"
-#include "platform/relative_path.h"
 #include "platform/sound_output.h"
 #include "support/dovecot.h"
 #include "support/fakes.h"
@@ -64,8 +63,6 @@ private slots:
     void eventOutsideRangeFails();
     void emptyPathPlaysNothing();
     void tableReadFromSoundSection();
-    void pathsRelativeToTheProgramFolder_data();
-    void pathsRelativeToTheProgramFolder();
     void realSoundReachesTheSink_data();
     void realSoundReachesTheSink();
     void newMailFoundIsHeard();
@@ -124,32 +121,6 @@ void EventSoundsTest::tableReadFromSoundSection() {
     QCOMPARE(state.soundTable[0], QStringLiteral("/s/なぁに.wav"));
     QCOMPARE(state.soundTable[1], QString());
     QCOMPARE(state.soundTable[5], QStringLiteral("/s/e.wav"));
-}
-
-void EventSoundsTest::pathsRelativeToTheProgramFolder_data() {
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<QString>("played");
-    QTest::addColumn<QString>("chosen");  // in the open-file dialog
-    QTest::addColumn<QString>("kept");    // stored for a chosen file
-    QTest::newRow("relative") << "sounds/mail.wav" << "/prog/sounds/mail.wav" << "/prog/sounds/mail.wav" << "sounds/mail.wav";
-    QTest::newRow("absolute") << "/snd/a.wav" << "/snd/a.wav" << "/snd/a.wav" << "/snd/a.wav";
-    QTest::newRow("outside, by a name like the folder's") << "../prog2/a.wav" << "/prog2/a.wav" << "/prog2/a.wav" << "/prog2/a.wav";
-    QTest::newRow("nothing") << "" << "" << "" << "";
-}
-
-void EventSoundsTest::pathsRelativeToTheProgramFolder() {
-    QFETCH(QString, stored);
-    QFETCH(QString, played);
-    QFETCH(QString, chosen);
-    QFETCH(QString, kept);
-    AppState state;
-    state.AppPath = QStringLiteral("/prog");
-    state.settings.PlayWave = true;
-    state.soundTable[4] = stored;
-    test::RecordingSound sound;
-    EventSounds(state, sound).PlayEventSound(4);
-    QCOMPARE(sound.played, played.isEmpty() ? QStringList() : QStringList{played});
-    QCOMPARE(RelativeIfInside(state.AppPath, chosen), kept);
 }
 
 void EventSoundsTest::realSoundReachesTheSink_data() {

@@ -1,3 +1,4 @@
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QtTest>
 
@@ -28,8 +29,6 @@ private slots:
     void exitBatchKeepsOtherLines();
     void dialogBatchWritesPasswordOnlyWhenSaved_data();
     void dialogBatchWritesPasswordOnlyWhenSaved();
-    void coordinatesInShortestForm_data();
-    void coordinatesInShortestForm();
     void writtenValuesReadBackTheSame();
 };
 
@@ -54,6 +53,16 @@ void StartupTest::firstRunWithoutSettingsFile() {
     QCOMPARE(f.form4()->shownFrame(), 0);
     QCOMPARE(f.form1->tray()->tip(), QStringLiteral("MailChecker Velmio"));
     QVERIFY(f.fakes.messages.texts.isEmpty());
+    // Her greeting stands on the screen, at her right.
+    QVERIFY(f.form1->screen()->availableGeometry().contains(f.form1->geometry()));
+    // Set up in the dialog: a server alone is not enough; with the password the check is offered.
+    AppSettings& set = f.state.settings;
+    set.Server = "pop.example.org";
+    f.form1->FollowAppliedSettings();
+    QVERIFY(!f.form1->MailCheckEnabled());
+    set.LoginPass = "pw";
+    f.form1->FollowAppliedSettings();
+    QVERIFY(f.form1->MailCheckEnabled());
 }
 
 void StartupTest::storedValuesAreConverted_data() {
@@ -234,26 +243,6 @@ void StartupTest::dialogBatchWritesPasswordOnlyWhenSaved() {
     QCOMPARE(again.soundTable[2], QStringLiteral("/x/メール.wav"));
 }
 
-void StartupTest::coordinatesInShortestForm_data() {
-    QTest::addColumn<double>("twips");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("whole") << 4320.0 << "4320";
-    QTest::newRow("1440/1.1 per pixel") << 1309.0909090909 << "1309.091";
-    QTest::newRow("half") << -22.5 << "-22.5";
-    QTest::newRow("large, no exponent") << 1e6 << "1000000";
-}
-
-void StartupTest::coordinatesInShortestForm() {
-    QFETCH(double, twips);
-    QFETCH(QString, text);
-    AppState state;
-    test::ProgramFolder folder(false);
-    state.AppPath = folder.path();
-    WriteExitBatch(state, twips, twips);
-    QCOMPARE(ReadIniValue(state.IniPath(), "System", "Xpos"), text);
-    QCOMPARE(ReadIniValue(state.IniPath(), "System", "Ypos"), text);
-}
-
 void StartupTest::writtenValuesReadBackTheSame() {
     AppState state;
     test::ProgramFolder folder(false);
@@ -274,7 +263,9 @@ void StartupTest::writtenValuesReadBackTheSame() {
     s.NickName = QStringLiteral("お兄ちゃん①");
     state.MailTotal = -32768;
     WriteDialogBatch(state);
-    WriteExitBatch(state, 4320, 9000);
+    WriteExitBatch(state, 1440 / 1.1, 1e6);  // a place on a screen of 1.1 scale; no exponent form
+    QCOMPARE(ReadIniValue(state.IniPath(), "System", "Xpos"), QString("1309.091"));
+    QCOMPARE(ReadIniValue(state.IniPath(), "System", "Ypos"), QString("1000000"));
     AppState back;
     back.AppPath = folder.path();
     QVERIFY(LoadSettings(back));
@@ -293,8 +284,8 @@ void StartupTest::writtenValuesReadBackTheSame() {
     QCOMPARE(b.PlayWave, true);
     QCOMPARE(b.NickName, s.NickName);
     QCOMPARE(b.Mail, qint16(-32768));
-    QCOMPARE(b.Xpos, 4320);
-    QCOMPARE(b.Ypos, 9000);
+    QCOMPARE(b.Xpos, 1309);
+    QCOMPARE(b.Ypos, 1000000);
 }
 
 QTEST_MAIN(StartupTest)
