@@ -9,6 +9,7 @@
 #include "platform/message_box.h"
 #include "platform/password_keyring.h"
 #include "platform/process_launcher.h"
+#include "platform/qt_translations.h"
 #include "platform/sound_output.h"
 #include "platform/termination_signals.h"
 
@@ -28,6 +29,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("velmio"));
     app.setQuitOnLastWindowClosed(false);
+    velmio::LoadQtJapanese(app);
 
     velmio::AppState state;
     state.paths = velmio::AppPaths::Locate(QCoreApplication::applicationDirPath());

@@ -1,3 +1,4 @@
+#include <QScreen>
 #include <QtTest>
 
 #include "character/balloon_geometry.h"
@@ -22,6 +23,7 @@ private slots:
     void showPictureCopiesTheFrameColumns();
     void showPictureOnlyHidesWhileCharHide();
     void frameOffsetBeyond16BitsFails();
+    void positionsFollowEachOtherBothWays_data();
     void positionsFollowEachOtherBothWays();
     void pictureFoundByContentNotName();
     void transparentModeNeedsItsOwnPicture_data();
@@ -136,17 +138,27 @@ void CharacterWindowsTest::frameOffsetBeyond16BitsFails() {
     QVERIFY_THROWS_EXCEPTION(std::overflow_error, form4_->ShowPicture(-349));
 }
 
+void CharacterWindowsTest::positionsFollowEachOtherBothWays_data() {
+    QTest::addColumn<bool>("atLeftEdge");
+    QTest::newRow("balloon at her left") << false;
+    QTest::newRow("at the screen's left edge: balloon at her right") << true;
+}
+
 void CharacterWindowsTest::positionsFollowEachOtherBothWays() {
+    QFETCH(bool, atLeftEdge);
+    if (atLeftEdge) form4_->move(form4_->screen()->availableGeometry().topLeft() + QPoint(0, 200));
     balloon_->SayText(QStringLiteral("あいうえお"));
     form4_->SetTextFormPosition();
-    QCOMPARE(balloon_->x() + balloon_->width(), form4_->x());
+    QCOMPARE(balloon_->AtRight(), atLeftEdge);
+    QCOMPARE(atLeftEdge ? balloon_->x() : balloon_->x() + balloon_->width(),
+             atLeftEdge ? form4_->x() + form4_->width() : form4_->x());
     QCOMPARE(balloon_->y(), form4_->y() + 69);
     const QPoint before = form4_->pos();
     balloon_->SetCharFormPosition();
     QCOMPARE(form4_->pos(), before);
-    balloon_->move(balloon_->pos() + QPoint(-37, 55));
+    balloon_->move(balloon_->pos() + QPoint(37, 55));
     balloon_->SetCharFormPosition();
-    QCOMPARE(form4_->pos(), before + QPoint(-37, 55));
+    QCOMPARE(form4_->pos(), before + QPoint(37, 55));
 }
 
 void CharacterWindowsTest::pictureFoundByContentNotName() {

@@ -1,9 +1,12 @@
 #include <QProcess>
 #include <QtTest>
 
+#include "app/form1.h"
 #include "character/event_sounds.h"
+#include "character/form4.h"
 #include "core/app_state.h"
 #include "platform/sound_output.h"
+#include "support/dovecot.h"
 #include "support/fakes.h"
 
 using namespace velmio;
@@ -62,6 +65,7 @@ private slots:
     void tableReadFromSoundSection();
     void realSoundReachesTheSink_data();
     void realSoundReachesTheSink();
+    void newMailFoundIsHeard();
 };
 
 void EventSoundsTest::eventPlaysOnlyWithFileAndSwitch_data() {
@@ -148,6 +152,38 @@ void EventSoundsTest::realSoundReachesTheSink() {
                                         .arg(QString::fromLocal8Bit(recorder.errors))));
     else
         QCOMPARE(peak, 0);
+}
+
+// The program with our own table and sounds checks the real mailbox of three
+// messages with sounds on: the new-mail sound reaches the sink. No event
+// sound is set, so nothing else could be heard.
+void EventSoundsTest::newMailFoundIsHeard() {
+    if (!SoundServerRunning() || !test::Dovecot::Port()) QSKIP("no sound server or Dovecot: run under scripts/test");
+    test::ProgramFolder folder(false);
+    QVERIFY(QDir(folder.path()).mkdir("sounds"));
+    QVERIFY(QFile::copy(VELMIO_DIST_DIR "/sounds/mail.wav", folder.file("sounds/mail.wav")));
+    folder.write("velmio.ini", QStringLiteral("[System]\nServer=127.0.0.1\nPort=%1\nLoginName=alice\n"
+                                              "LoginPass=secret\n[Sound]\nPlayWave=1\n")
+                                   .arg(*test::Dovecot::Port())
+                                   .toLatin1());
+    AppState state;
+    state.paths = AppPaths::ProgramFolder(folder.path());
+    test::FakeServices fakes;
+    QtSoundOutput output;
+    Services services = fakes.services();
+    services.sound = &output;
+    Form1 form1(state, services);
+    QVERIFY(form1.Load());
+    SinkRecorder recorder;
+    QVERIFY(recorder.start());
+    QTest::qWait(300);
+    form1.RunMenuCommand("mnuMailCheck");
+    QTRY_VERIFY_WITH_TIMEOUT(form1.LastSaidText().contains("3通"), 10000);
+    QTest::qWait(1200);
+    const int peak = recorder.stopAndPeak();
+    QVERIFY2(peak > 1000, qPrintable(QString("peak %1 of %2 bytes").arg(peak).arg(recorder.bytes)));
+    form1.form4()->hide();
+    form1.hide();
 }
 
 QTEST_MAIN(EventSoundsTest)

@@ -2,6 +2,7 @@
 
 #include "mail/mail_count.h"
 #include "platform/cp932.h"
+#include "platform/qt_translations.h"
 #include "support/fd_capture.h"
 #include "support/mail_fixture.h"
 #include "support/scripted_pop3_server.h"
@@ -253,6 +254,15 @@ private slots:
         QVERIFY(f.readyAgain());
         const QString log = DecodeCp932(f.log());
         QVERIFY2(log.contains("2件") && log.contains("Winsock ErrCd:10061"), qPrintable(log));
+    }
+
+    // Last, as Qt's Japanese texts stay loaded: the program's socket errors
+    // come in Japanese like everything else.
+    void socketErrorsInJapanese() {
+        QVERIFY(LoadQtJapanese(*QCoreApplication::instance()));
+        MailFixture f(ScriptedPop3Server::ClosedPort());
+        QVERIFY(f.run());
+        QCOMPARE(f.shell.messages, QStringList{"Error: 接続を拒否されました"});
     }
 };
 

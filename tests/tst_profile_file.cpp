@@ -19,6 +19,8 @@ private slots:
     void survivesGarbage_data();
     void survivesGarbage();
     void valueOnOneLineEvenWithLineBreaks();
+    void writesBackInTheEncodingRead_data();
+    void writesBackInTheEncodingRead();
 };
 
 void ProfileFileTest::readsWithoutRegardToCase_data() {
@@ -88,6 +90,9 @@ void ProfileFileTest::cutsLongValuesAt1023Bytes() {
     QCOMPARE(ReadIniValue(folder.file("a.ini"), "S", "k"), QString(1023, 'x'));
     // A double-byte character that would straddle the limit is left out whole.
     QCOMPARE(ReadIniValue(folder.file("a.ini"), "S", "j"), QString(1022, 'y'));
+    // So is a UTF-8 character of three bytes.
+    folder.write("u.ini", "[S]\nk=" + QByteArray(1021, 'u') + QString("あい").toUtf8() + "\n");
+    QCOMPARE(ReadIniValue(folder.file("u.ini"), "S", "k"), QString(1021, 'u'));
 }
 
 void ProfileFileTest::roundTripsCodePage932() {
@@ -132,6 +137,26 @@ void ProfileFileTest::valueOnOneLineEvenWithLineBreaks() {
     WriteIniValue(folder.file("a.ini"), "S", "k", "one\r\n[Evil]\ntwo");
     QCOMPARE(ReadIniValue(folder.file("a.ini"), "S", "k"), QStringLiteral("one[Evil]two"));
     QCOMPARE(ReadIniValue(folder.file("a.ini"), "Evil", "two"), QString());
+}
+
+void ProfileFileTest::writesBackInTheEncodingRead_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("utf8");
+    const QString text = QStringLiteral("[M]\nNick=にいに\n");
+    QTest::newRow("UTF-8") << text.toUtf8() << true;
+    QTest::newRow("UTF-8 with byte order mark") << "\xEF\xBB\xBF" + text.toUtf8() << true;
+    QTest::newRow("code page 932") << test::Cp932(text) << false;
+}
+
+void ProfileFileTest::writesBackInTheEncodingRead() {
+    QFETCH(QByteArray, content);
+    QFETCH(bool, utf8);
+    test::ProgramFolder folder(false);
+    folder.write("a.ini", content);
+    QCOMPARE(ReadIniValue(folder.file("a.ini"), "M", "Nick"), QString("にいに"));
+    WriteIniValue(folder.file("a.ini"), "M", "Mail", "メール①");
+    const QByteArray added = utf8 ? QString("Mail=メール①\n").toUtf8() : test::Cp932("Mail=メール①\n");
+    QCOMPARE(folder.read("a.ini"), content + added);
 }
 
 QTEST_GUILESS_MAIN(ProfileFileTest)

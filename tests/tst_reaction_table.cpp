@@ -23,13 +23,14 @@ static QStringList Texts(const ReactionTable& table, EventKind kind) {
     return out;
 }
 
-// velmio.tbl as the user writes it (a null text: no file), read into the
+// velmio.tbl as the user writes it (a null text: no file; UTF-8 when it
+// begins "#utf-8", in code page 932 otherwise), read into the
 // table the reactions use, which held one variant of each kind before.
 static void Load(test::MailFixture& f, const QString& file) {
     if (!file.isNull()) {
         QFile out(f.state.paths.DataFile("velmio.tbl"));
         QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(EncodeCp932(file));
+        out.write(file.startsWith("#utf-8") ? file.toUtf8() : EncodeCp932(file));
     }
     LoadReactionTable(f.state);
 }
@@ -44,6 +45,8 @@ private slots:
         QTest::newRow("no file") << QString() << QStringList{} << QStringList{};
         QTest::newRow("one variant") << "[ExistMail]\r\nCnt=1\r\nCG1=3\r\nAlign1=1\r\nWave1=a.wav\r\nMsg1=通来てるよ\r\n"
                                      << QStringList{"3/1/a.wav/通来てるよ"} << QStringList{};
+        QTest::newRow("UTF-8 from a Linux editor") << "#utf-8\n[ExistMail]\nCnt=1\nCG1=3\nAlign1=1\nWave1=♪.wav\nMsg1=通～\n"
+                                                   << QStringList{"3/1/♪.wav/通～"} << QStringList{};
         QTest::newRow("missing wave and message are empty") << "[NoMail]\r\nCnt=1\r\nCG1=5\r\nAlign1=2\r\n"
                                                             << QStringList{} << QStringList{"5/2//"};
         QTest::newRow("each kind its own count")
@@ -72,6 +75,19 @@ private slots:
         QCOMPARE(Texts(f.state.reactions, EventKind::ExistMail), exist);
         QCOMPARE(Texts(f.state.reactions, EventKind::NoMail), noMail);
         QCOMPARE(Texts(f.state.reactions, EventKind::Error), QStringList{});
+    }
+
+    // Our own table gives every variant one of our sounds, named relative to
+    // the program folder.
+    void ourTableGivesEveryVariantASound() {
+        test::MailFixture f;
+        QVERIFY(QFile::copy(VELMIO_DIST_DIR "/velmio.tbl", f.state.FilePath("velmio.tbl")));
+        LoadReactionTable(f.state);
+        for (const EventKind kind : {EventKind::ExistMail, EventKind::NoMail, EventKind::Error}) {
+            QVERIFY(!f.state.reactions.of(kind).isEmpty());
+            for (const Reaction& r : f.state.reactions.of(kind))
+                QVERIFY2(QDir::isRelativePath(r.Wave) && QFile::exists(VELMIO_DIST_DIR "/" + r.Wave), qPrintable(r.Wave));
+        }
     }
 
     // Drawn at a moment that gives variant 11, the reaction uses the keys of variant 1.

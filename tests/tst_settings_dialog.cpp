@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "app/form1.h"
+#include "app/popup_menu.h"
 #include "app/settings_file.h"
 #include "character/event_sounds.h"
 #include "core/app_state.h"
@@ -76,7 +77,7 @@ struct DialogFixture {
         Form3Services s;
         s.sounds = &sounds;
         s.messages = &messages;
-        s.setTimer1 = [this](bool on) { timerCalls << on; };
+        s.applied = [this](bool on) { timerCalls << on; };
         s.selectFile = [this](QWidget* owner, const QString& filter, const QString& dir) {
             selectOwners << owner, selectFilters << filter, selectDirs << dir;
             return nextFile;
@@ -169,6 +170,27 @@ struct DialogFixture {
     std::unique_ptr<Form3> dialog;
 };
 
+// The frame lines of a field; none for a label.
+int FrameOf(const QWidget* w) {
+    const auto* field = qobject_cast<const QLineEdit*>(w);
+    return field && field->hasFrame() ? w->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, w) : 0;
+}
+
+// The first and last rows of w that hold text (pixels well darker than its
+// background), between its frame lines.
+QPair<int, int> InkRows(QWidget* w) {
+    const QImage image = w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const int frame = FrameOf(w), background = qGray(image.pixel(image.width() / 2, frame));
+    int first = -1, last = -1;
+    for (int y = frame; y < image.height() - frame; ++y)
+        for (int x = frame + 3; x < image.width() - frame - 3; ++x)
+            if (qGray(image.pixel(x, y)) < background - 80) {
+                last = y, first = first < 0 ? y : first;
+                break;
+            }
+    return {first, last};
+}
+
 // The control that has the keyboard focus: the tab row stands for the tab
 // control, an inner part for its control.
 QString FocusName(const QWidget* dialog) {
@@ -255,11 +277,13 @@ private slots:
         // A device missing for the moment must not switch the sounds off, nor lock the slots.
         QTest::newRow("wave typed, no device") << "no device" << "EventWave" << "/snd/new.wav" << QStringList{"Sound0=/snd/new.wav"};
         QTest::newRow("wave browsed") << "" << "Command1" << "/snd/x.wav" << QStringList{"Sound0=/snd/x.wav"};
+        QTest::newRow("wave browsed in the program folder") << "" << "Command1" << "<folder>/sounds/x.wav" << QStringList{"Sound0=sounds/x.wav"};
+        QTest::newRow("wave browsed beside it") << "" << "Command1" << "<folder>2/x.wav" << QStringList{"Sound0=<folder>2/x.wav"};
         QTest::newRow("wave browse cancelled") << "" << "WaveBrowse" << "" << QStringList{"Sound0="};
         QTest::newRow("auto check off") << "" << "AutoCheck" << "" << QStringList{"AutoCheck=0"};
         QTest::newRow("auto check on") << "auto off" << "AutoCheck" << "" << QStringList{"AutoCheck=1"};
         QTest::newRow("interval, zero") << "" << "CheckMin" << "0" << QStringList{"Min=0"};
-        QTest::newRow("lowest interval") << "" << "CheckMin" << "-32768" << QStringList{"Min=-32768"};
+        QTest::newRow("greyed interval, unusable: neither refused nor applied") << "auto off, pasted" << "" << "" << QStringList{};
         QTest::newRow("interval, blanks around") << "" << "CheckMin" << " 3 " << QStringList{"Min=3"};
         QTest::newRow("telephone hours") << "" << "TelhoCheck" << "" << QStringList{"TelHodai=0"};
         QTest::newRow("double-click: nothing") << "" << "DblClick0" << "" << QStringList{"Click=0"};
@@ -270,9 +294,9 @@ private slots:
         QTest::newRow("mailer browse cancelled") << "" << "Command5" << "" << QStringList{"Mailer="};
         QTest::newRow("transparent background") << "" << "BGClearness" << "" << QStringList{"Clearness=1"};
         // Enter in a field presses OK, also behind the list's and the port's own key
-        // handling. The list entry only shows the server; editing it is not the server.
+        // handling. The list's edit part and the address show one server name.
         QTest::newRow("address, Enter") << "Enter" << "ServerAddress" << "e.example.org" << QStringList{"Server=e.example.org"};
-        QTest::newRow("server list entry, Enter") << "Enter" << "ServerName" << "e.example.org" << QStringList{};
+        QTest::newRow("server list entry, Enter") << "Enter" << "ServerName" << "e.example.org" << QStringList{"Server=e.example.org"};
         QTest::newRow("port, Enter") << "Enter" << "PopPort" << "995" << QStringList{"Port=995"};
         QTest::newRow("wave, Enter") << "Enter" << "EventWave" << "/snd/e.wav" << QStringList{"Sound0=/snd/e.wav"};
         QTest::newRow("interval, Enter") << "Enter" << "CheckMin" << "30" << QStringList{"Min=30"};
@@ -284,8 +308,9 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QStringList, changes);
         DialogFixture f(setup);
-        f.nextFile = text;
+        f.nextFile = QString(text).replace("<folder>", f.state.paths.DataDir());
         f.open();
+        if (setup.contains("pasted")) f.w<QLineEdit>("CheckMin")->setText("-5");
         const AppSettings& s = f.state.settings;
         QCOMPARE(f.w<QCheckBox>("UseSound")->isChecked(), s.PlayWave);
         QCOMPARE(f.w<QCheckBox>("BGClearness")->isChecked(), s.Clearness && f.secondPicture());
@@ -304,6 +329,7 @@ private slots:
                 f.click(control);
         }
         f.checkEnabling();
+        QCOMPARE(f.w<QComboBox>("ServerName")->currentText(), f.w<QLineEdit>("ServerAddress")->text());
         QCOMPARE(f.sound.played, control == "WaveTest" ? QStringList{f.state.soundTable[0]} : QStringList());
         for (int i = 0; i < f.selectDirs.size(); ++i) {
             // Browsing starts in the program folder, over the dialog; Linux
@@ -317,6 +343,7 @@ private slots:
             f.w(control)->setFocus();
             QTest::keyClick(f.w(control), Qt::Key_Return);
         }
+        changes.replaceInStrings("<folder>", f.state.paths.DataDir());
         f.okChanges(changes, setup != "Enter");
         // What the menu command writes after OK: the password only when it is to be saved.
         WriteDialogBatch(f.state);
@@ -352,8 +379,8 @@ private slots:
         // Text reaches PopPort by pasting, and CheckMin takes any text.
         for (const char* text : {"", "0", "65536", "-110", "pop"})
             QTest::addRow("port '%s'", text) << "PopPort" << text << "flag up";
-        for (const char* text : {"", "five", "32768", "-32769"})
-            QTest::addRow("interval '%s'", text) << "CheckMin" << text << "flag up";
+        for (const char* text : {"", "five", "32768", "-1"})
+            QTest::addRow("interval '%s'", text) << "CheckMin" << text << "flag up, auto off";
     }
 
     void cancelOrRefusedNumberAppliesNothing() {
@@ -396,7 +423,8 @@ private slots:
         // Put right, the same OK goes through.
         f.w<QLineEdit>(how)->setText(how == "PopPort" ? " 110 " : " 15 ");  // blanks around are no fault
         f.messages.texts.clear();
-        f.okChanges({"Server=x.example.org", "LoginPass=other", "AutoCheck=0", "Click=0", "Sound0=/snd/other.wav"});
+        f.okChanges({"Server=x.example.org", "LoginPass=other", how == "PopPort" ? "AutoCheck=0" : "AutoCheck=1",
+                     "Click=0", "Sound0=/snd/other.wav"});
     }
 
     void soundSlotsSurviveSwitchingEvents() {
@@ -442,6 +470,27 @@ private slots:
             if (qobject_cast<QLabel*>(w) || qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w) ||
                 (list && !list->isEditable()))
                 QVERIFY2(w->width() >= w->sizeHint().width(), qPrintable(name));
+        }
+        // A field's text stands in its middle, clear of the frame; a label
+        // beside a field stands on the line of its text (the same text inks
+        // the same rows); a label above its field does not touch it.
+        for (QLineEdit* field : f.tabs()->currentWidget()->findChildren<QLineEdit*>()) {
+            if (!field->isVisible() || field->echoMode() != QLineEdit::Normal) continue;
+            field->setText("漢あAgj");
+            const auto [top, bottom] = InkRows(field);
+            const int above = top - FrameOf(field), below = field->height() - FrameOf(field) - 1 - bottom;
+            QVERIFY2(above >= 1 && below >= 1 && qAbs(above - below) <= 1, qPrintable(field->parentWidget()->objectName()));
+        }
+        for (QLabel* label : f.tabs()->currentWidget()->findChildren<QLabel*>()) {
+            if (!label->isVisible()) continue;
+            for (QLineEdit* field : label->parentWidget()->findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly)) {
+                if (qAbs(field->y() - label->y()) > 5) continue;
+                field->setText(label->text());
+                QVERIFY2(qAbs(field->y() + InkRows(field).first - label->y() - InkRows(label).first) <= 1,
+                         qPrintable(label->objectName()));
+            }
+            if (QWidget* buddy = label->buddy(); buddy && buddy->y() > label->y() + label->height() / 2)
+                QVERIFY2(label->y() + InkRows(label).second + 1 < buddy->y(), qPrintable(label->objectName()));
         }
         // Controls of one container do not cover each other; a label and its
         // field one twips step apart may share a row of pixels.
@@ -559,6 +608,7 @@ private slots:
         QVERIFY(form1.TimerEnabled());
         QCOMPARE(ReadIniValue(state.IniPath(), "System", "LoginPass"), QString("pw"));
         QCOMPARE(ReadIniValue(state.IniPath(), "System", "AutoCheck"), QString("1"));
+        QVERIFY(form1.menu()->item("mnuAutoCheck")->isChecked());  // the menu tells what the timer does
         form1.hide();
     }
 };

@@ -1,3 +1,4 @@
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QtTest>
 
@@ -52,6 +53,16 @@ void StartupTest::firstRunWithoutSettingsFile() {
     QCOMPARE(f.form4()->shownFrame(), 0);
     QCOMPARE(f.form1->tray()->tip(), QStringLiteral("MailChecker Velmio"));
     QVERIFY(f.fakes.messages.texts.isEmpty());
+    // Her greeting stands on the screen, at her right.
+    QVERIFY(f.form1->screen()->availableGeometry().contains(f.form1->geometry()));
+    // Set up in the dialog: a server alone is not enough; with the password the check is offered.
+    AppSettings& set = f.state.settings;
+    set.Server = "pop.example.org";
+    f.form1->FollowAppliedSettings();
+    QVERIFY(!f.form1->MailCheckEnabled());
+    set.LoginPass = "pw";
+    f.form1->FollowAppliedSettings();
+    QVERIFY(f.form1->MailCheckEnabled());
 }
 
 void StartupTest::storedValuesAreConverted_data() {
@@ -262,7 +273,9 @@ void StartupTest::writtenValuesReadBackTheSame() {
     WriteDialogBatch(state);
     s.CertPin = QString(64, 'b');
     WriteCertPin(state);
-    WriteExitBatch(state, 4320, 9000);
+    WriteExitBatch(state, 1440 / 1.1, 1e6);  // a place on a screen of 1.1 scale; no exponent form
+    QCOMPARE(ReadIniValue(state.IniPath(), "System", "Xpos"), QString("1309.091"));
+    QCOMPARE(ReadIniValue(state.IniPath(), "System", "Ypos"), QString("1000000"));
     AppState back;
     back.paths = AppPaths::ProgramFolder(folder.path());
     QVERIFY(LoadSettings(back));
@@ -284,8 +297,8 @@ void StartupTest::writtenValuesReadBackTheSame() {
     QCOMPARE(b.Apop, true);
     QCOMPARE(b.CertPin, s.CertPin);
     QCOMPARE(b.Mail, qint16(-32768));
-    QCOMPARE(b.Xpos, 4320);
-    QCOMPARE(b.Ypos, 9000);
+    QCOMPARE(b.Xpos, 1309);
+    QCOMPARE(b.Ypos, 1000000);
 }
 
 QTEST_MAIN(StartupTest)

@@ -6,7 +6,9 @@ namespace velmio {
 
 bool AutoCheck::Tick(const AppSettings& s, int hour) {
     const bool allowed = s.AutoCheck && (!s.TelHodai || InFlatRateHours(hour));
-    if (minuteCount_ < s.Min) {
+    // Counted before the comparison, so Min 10 means every tenth tick and
+    // Min 1 or less every tick; the count stays below Min.
+    if (minuteCount_ + 1 < s.Min) {
         ++minuteCount_;
         return false;
     }

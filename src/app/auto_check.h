@@ -7,7 +7,7 @@ namespace velmio {
 struct AppSettings;
 
 // The minute count behind automatic checks: a check is due on every
-// (Min + 1)-th tick; with TelHodai only from 23:00 to 7:59.
+// Min-th tick (every tick for Min 1 or less); with TelHodai only from 23:00 to 7:59.
 class AutoCheck {
 public:
     static bool InFlatRateHours(int hour) { return hour >= 23 || hour < 8; }

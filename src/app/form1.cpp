@@ -295,6 +295,14 @@ int Form1::RunSettingsDialog() {
     return dialog->result();
 }
 
+void Form1::FollowAppliedSettings() {
+    const AppSettings& s = state_.settings;
+    SetTimerEnabled(s.AutoCheck);
+    setChecked("mnuAutoCheck", s.AutoCheck);
+    const bool account = !s.LoginPass.isEmpty() && !s.Server.isEmpty() && s.Server != kPlaceholderServer;
+    if (account && !mailCheck_->SessionOpen()) SetMailCheckEnabled(true);
+}
+
 void Form1::ShowAboutBox() {
     std::unique_ptr<QDialog> dialog = services_.dialogs->CreateAboutBox(this);
     ShowDialogModal(*dialog, kAboutDialog);

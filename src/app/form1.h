@@ -65,6 +65,9 @@ public:
     void ShowQuestionModal(QDialog& dialog) override { ShowDialogModal(dialog, kQuestionDialog); }
     void StoreCertPin() override;
     int RunSettingsDialog();  // the dialog's result
+    // After OK in the settings dialog: the timer and the menu's mark follow
+    // AutoCheck, and an account entered on a first run can be checked.
+    void FollowAppliedSettings();
 
     void AutoCheckTick();
 

@@ -12,7 +12,7 @@ std::unique_ptr<QDialog> ProgramDialogs::CreateSettingsDialog(QWidget* owner) {
     services.sounds = &shell_.sounds();
     services.messages = shell_.services().messages;
     services.keyring = shell_.services().keyring;
-    services.setTimer1 = [this](bool enabled) { shell_.SetTimerEnabled(enabled); };
+    services.applied = [this](bool) { shell_.FollowAppliedSettings(); };
     return std::make_unique<Form3>(shell_.state(), services, owner);
 }
 

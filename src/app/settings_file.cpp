@@ -1,6 +1,7 @@
 #include "app/settings_file.h"
 
 #include <QFile>
+#include <charconv>
 
 #include "character/event_sounds.h"
 #include "core/app_state.h"
@@ -35,8 +36,15 @@ private:
 
 QString Number(qint64 v) { return QString::number(v); }
 
-// A position in twips in its shortest decimal form (normally a whole number).
-QString Coordinate(double twips) { return QString::number(static_cast<float>(twips), 'g', 9); }
+// A position in twips as the single-precision number the window gives, in
+// the shortest decimal form that reads back to it (normally a whole number),
+// never in exponent form.
+QString Coordinate(double twips) {
+    char text[64];
+    const auto end = std::to_chars(text, text + sizeof text, static_cast<float>(twips),
+                                   std::chars_format::fixed);
+    return QString::fromLatin1(text, static_cast<int>(end.ptr - text));
+}
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 #include "character/balloon_geometry.h"
 
+#include <QtGlobal>
 #include <cmath>
 
 namespace velmio {
@@ -13,6 +14,18 @@ BalloonSize BalloonSizeFor(const QString& text, double pointSize) {
     const qint64 rest = scaled % 1000;
     if (rest > 500 || (rest == 500 && (whole % 2) != 0)) ++whole;
     return {whole, 40.0 * pointSize};
+}
+
+BalloonPlace BalloonBeside(const QRect& character, const QSize& balloon, int top, const QRect& screen) {
+    BalloonPlace place;
+    const int left = character.x() - balloon.width();
+    const bool fitsLeft = left >= screen.left() && left + balloon.width() - 1 <= screen.right();
+    place.atRight = !fitsLeft;
+    const int x = fitsLeft ? left : character.x() + character.width();
+    // Higher than the screen: its top edge stays on the screen.
+    const int y = qMax(screen.top(), qMin(top, screen.bottom() + 1 - balloon.height()));
+    place.topLeft = QPoint(x, y);
+    return place;
 }
 
 }  // namespace velmio

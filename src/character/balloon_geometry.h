@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QPoint>
+#include <QRect>
 #include <QString>
 
 namespace velmio {
@@ -12,5 +14,15 @@ struct BalloonSize {
 };
 
 BalloonSize BalloonSizeFor(const QString& text, double pointSize);
+
+// Where the balloon stands beside the character, in pixels: at her left, its
+// right edge touching her left edge, with its top at top. Where that leaves
+// the screen (its available area) she speaks from her right instead, at the
+// same height. Either way it is kept inside the screen vertically.
+struct BalloonPlace {
+    QPoint topLeft;
+    bool atRight = false;
+};
+BalloonPlace BalloonBeside(const QRect& character, const QSize& balloon, int top, const QRect& screen);
 
 }  // namespace velmio

@@ -1,7 +1,9 @@
 #include "character/balloon_window.h"
 
 #include <QBitmap>
+#include <QGuiApplication>
 #include <QPainter>
+#include <QScreen>
 #include <QToolTip>
 
 #include "character/balloon_geometry.h"
@@ -27,9 +29,7 @@ void BalloonWindow::SayText(const QString& text) {
     const int h = TwipsToPixels(size.heightTwips, TwipsPerPixelY(this));
     lastSaidText_ = text;
     setFixedSize(w, h);
-    // The right edge touches the character's left edge; the top stays.
-    const int pictureLeft = picture_ ? picture_->x() : x() + width();
-    move(pictureLeft - w, y());
+    StandBesideCharacter(y());
     applyRoundedShape();
     update();
 }
@@ -66,9 +66,20 @@ void BalloonWindow::paintEvent(QPaintEvent*) {
     p.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip, lastSaidText_);
 }
 
+void BalloonWindow::StandBesideCharacter(int top) {
+    if (!picture_) return;
+    const QRect character(picture_->pos(), picture_->size());
+    QScreen* screen = QGuiApplication::screenAt(character.center());
+    if (!screen) screen = picture_->screen();
+    const BalloonPlace place = BalloonBeside(character, size(), top, screen->availableGeometry());
+    atRight_ = place.atRight;
+    move(place.topLeft);
+}
+
 void BalloonWindow::SetCharFormPosition() {
     if (!picture_) return;
-    picture_->move(x() + width(), y() - picture_->height() / 2);
+    const int left = atRight_ ? x() - picture_->width() : x() + width();
+    picture_->move(left, y() - picture_->height() / 2);
 }
 
 }  // namespace velmio

@@ -19,8 +19,13 @@ public:
     void SayText(const QString& text);
     const QString& LastSaidText() const { return lastSaidText_; }
 
-    // Places the character beside the balloon (after the balloon was dragged).
+    // Places the character beside the balloon (after the balloon was dragged),
+    // on whichever side of her the balloon stands.
     void SetCharFormPosition();
+    // Stands beside the character at this top (pixels), at her left where
+    // the screen has room, else at her right.
+    void StandBesideCharacter(int top);
+    bool AtRight() const { return atRight_; }
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -31,6 +36,7 @@ private:
 
     Form4* picture_ = nullptr;
     QString lastSaidText_;
+    bool atRight_ = false;
 };
 
 }  // namespace velmio

@@ -4,6 +4,7 @@
 
 #include "core/app_state.h"
 #include "platform/profile_file.h"
+#include "platform/relative_path.h"
 #include "platform/sound_output.h"
 
 namespace velmio {
@@ -35,7 +36,7 @@ void EventSounds::PlayEventSound(int event) {
 
 void EventSounds::PlaySoundFile(const QString& path) {
     if (path.isEmpty()) return;
-    output_.play(path);
+    output_.play(ResolveRelativeTo(state_.paths.DataDir(), path));
 }
 
 bool EventSounds::HasWaveDevice() const { return output_.hasDevice(); }

@@ -19,7 +19,8 @@ public:
     // Plays the event's wave when one is set and sounds are on. An event
     // outside 0 to 5 throws std::out_of_range.
     void PlayEventSound(int event);
-    // Plays regardless of the sound switch; an empty path does nothing.
+    // Plays regardless of the sound switch; an empty path does nothing, a
+    // relative one is found in the program folder.
     void PlaySoundFile(const QString& path);
     bool HasWaveDevice() const;
 

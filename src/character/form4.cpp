@@ -98,7 +98,7 @@ void Form4::ShapeWindowFromPicture(int n) {
 
 void Form4::SetTextFormPosition() {
     if (!balloon_) return;
-    balloon_->move(x() - balloon_->width(), y() + height() / 2);
+    balloon_->StandBesideCharacter(y() + height() / 2);
 }
 
 void Form4::paintEvent(QPaintEvent*) {

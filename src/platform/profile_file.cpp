@@ -2,6 +2,8 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QStringDecoder>
+#include <algorithm>
 
 #include "platform/cp932.h"
 
@@ -18,8 +20,36 @@ QByteArray Trimmed(const QByteArray& bytes) {
     return bytes.mid(from, to - from);
 }
 
-bool SameName(const QByteArray& raw, const QString& name) {
-    return DecodeCp932(raw).compare(name.trimmed(), Qt::CaseInsensitive) == 0;
+const QByteArray kUtf8Bom("\xEF\xBB\xBF");
+
+// Text that is valid UTF-8 and not plain ASCII was written by a UTF-8
+// editor: code page 932 Japanese practically never passes as UTF-8.
+bool LooksLikeUtf8(const QByteArray& bytes) {
+    const bool ascii = std::all_of(bytes.begin(), bytes.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) return false;
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder(bytes);
+    return !decoder.hasError();
+}
+
+QString Decode(const QByteArray& bytes, bool utf8) {
+    return utf8 ? QString::fromUtf8(bytes) : DecodeCp932(bytes);
+}
+
+QByteArray Encode(const QString& text, bool utf8) { return utf8 ? text.toUtf8() : EncodeCp932(text); }
+
+// At most max bytes, never splitting a character.
+QByteArray Cut(const QByteArray& bytes, int max, bool utf8) {
+    if (!utf8) return CutCp932(bytes, max);
+    if (bytes.size() <= max) return bytes;
+    int end = max;
+    while (end > 0 && (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80) --end;
+    return bytes.left(end);
+}
+
+bool SameName(const QByteArray& raw, const QString& name, bool utf8) {
+    return Decode(raw, utf8).compare(name.trimmed(), Qt::CaseInsensitive) == 0;
 }
 
 bool IsSectionLine(const QByteArray& line, QByteArray* name = nullptr) {
@@ -41,10 +71,10 @@ bool SplitKeyLine(const QByteArray& line, QByteArray* key, QByteArray* value) {
     return true;
 }
 
-QByteArray KeyLine(const QString& key, const QString& value) {
-    QByteArray clean = EncodeCp932(value);
+QByteArray KeyLine(const QString& key, const QString& value, bool utf8) {
+    QByteArray clean = Encode(value, utf8);
     clean.replace('\r', "").replace('\n', "");  // one value, one line
-    return EncodeCp932(key.trimmed()) + '=' + clean;
+    return Encode(key.trimmed(), utf8) + '=' + clean;
 }
 
 }  // namespace
@@ -53,7 +83,12 @@ ProfileDocument ProfileDocument::load(const QString& path) {
     ProfileDocument doc;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return doc;
-    const QByteArray content = file.readAll();
+    QByteArray content = file.readAll();
+    if (content.startsWith(kUtf8Bom)) {
+        doc.bom_ = kUtf8Bom;
+        content.remove(0, kUtf8Bom.size());
+    }
+    doc.utf8_ = !doc.bom_.isEmpty() || LooksLikeUtf8(content);
     if (content.isEmpty()) return doc;
     doc.lines_ = content.split('\n');
     doc.finalNewline_ = content.endsWith('\n');
@@ -68,7 +103,7 @@ ProfileDocument::Found ProfileDocument::find(const QString& section, const QStri
         QByteArray name;
         if (!IsSectionLine(lines_[i], &name)) continue;
         if (found.sectionLine >= 0) break;  // the section has ended
-        if (SameName(name, section)) {
+        if (SameName(name, section, utf8_)) {
             found.sectionLine = i;
             found.lastLine = i;
         }
@@ -79,7 +114,7 @@ ProfileDocument::Found ProfileDocument::find(const QString& section, const QStri
         QByteArray name;
         if (!SplitKeyLine(lines_[i], &name, nullptr)) continue;
         found.lastLine = i;
-        if (found.keyLine < 0 && SameName(name, key)) found.keyLine = i;
+        if (found.keyLine < 0 && SameName(name, key, utf8_)) found.keyLine = i;
     }
     return found;
 }
@@ -89,12 +124,12 @@ QString ProfileDocument::value(const QString& section, const QString& key) const
     if (found.keyLine < 0) return {};
     QByteArray name, value;
     SplitKeyLine(lines_[found.keyLine], &name, &value);
-    return DecodeCp932(CutCp932(value, kMaxValueBytes));
+    return Decode(Cut(value, kMaxValueBytes, utf8_), utf8_);
 }
 
 void ProfileDocument::setValue(const QString& section, const QString& key, const QString& value) {
     const QByteArray cr = newline_ == "\r\n" ? "\r" : "";
-    const QByteArray line = KeyLine(key, value) + cr;
+    const QByteArray line = KeyLine(key, value, utf8_) + cr;
     const Found found = find(section, key);
     if (found.keyLine >= 0) {
         lines_[found.keyLine] = line;
@@ -102,13 +137,13 @@ void ProfileDocument::setValue(const QString& section, const QString& key, const
         lines_.insert(found.lastLine + 1, line);
     } else {
         if (!lines_.isEmpty() && !finalNewline_) finalNewline_ = true;
-        lines_.append('[' + EncodeCp932(section.trimmed()) + ']' + cr);
+        lines_.append('[' + Encode(section.trimmed(), utf8_) + ']' + cr);
         lines_.append(line);
     }
 }
 
 QByteArray ProfileDocument::toBytes() const {
-    QByteArray out;
+    QByteArray out = bom_;
     for (int i = 0; i < lines_.size(); ++i) {
         out += lines_[i];
         if (i + 1 < lines_.size() || finalNewline_) out += '\n';

@@ -7,7 +7,8 @@
 namespace velmio {
 
 // Profile (INI) files as the program has always stored them: code page 932 on
-// disk, section and key names matched without regard to case, values cut at
+// disk (UTF-8 when a file read was UTF-8 with non-ASCII text, and then
+// written back so), section and key names matched without regard to case, values cut at
 // 1,023 bytes. Writing replaces one line in place and keeps every other line,
 // comment and line end exactly as it was.
 class ProfileDocument {
@@ -38,6 +39,8 @@ private:
     QList<QByteArray> lines_;  // without their '\n'; a '\r' stays part of the line
     bool finalNewline_ = true;
     QByteArray newline_ = "\r\n";
+    bool utf8_ = false;
+    QByteArray bom_;  // a UTF-8 byte order mark the file began with
 };
 
 QString ReadIniValue(const QString& file, const QString& section, const QString& key);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QPointer>
 #include <QVector>
 
@@ -31,6 +32,27 @@ private:
 // and its right edge at most at right (in its container's coordinates).
 void FitToCaption(QWidget* w, int right);
 
+// Qt centres a field's text by the font's whole line. Our Japanese font's
+// line is taller than the 18-pixel fields and has more room above the
+// glyphs than below, so the text sat low with its descenders on the frame.
+// This keeps the ink of the text centred in the field, at any size the
+// field gets, by a top text margin that may reach into the frame.
+class CentredFieldText : public QObject {
+    Q_OBJECT
+public:
+    explicit CentredFieldText(QLineEdit* field);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Centre();
+    QLineEdit* field_;
+};
+
+// The row, in the field, of the baseline of its text.
+int TextBaseline(const QLineEdit* field);
+
 // A page of the settings tabs. Its own controls are given in twips from the
 // corner of the whole tab control, tab row included, so they are placed only
 // once the tab control has put the page below its tab row.
@@ -40,6 +62,8 @@ public:
     explicit DialogPage(QWidget* parent = nullptr) : QWidget(parent) {}
     void PlaceOnTabs(QWidget* w, int left, int top, int width, int height);
     void PlaceControls();
+    // Moves a control placed on the page by whole pixels, for good.
+    void MoveDown(QWidget* w, int dy);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -49,6 +73,7 @@ private:
     struct Placed {
         QPointer<QWidget> widget;
         QPoint twips;
+        int dy;  // pixels beyond the twips place
     };
     QVector<Placed> placed_;
 };

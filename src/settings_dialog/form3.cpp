@@ -43,7 +43,8 @@ Form3::Form3(AppState& state, const Form3Services& services, QWidget* parent)
     tabs_->setUsesScrollButtons(false);
     tabs_->setGeometry(TwipsRect(this, 120, 120, 5055, 3735 + kExtraRow));
     serverPage_ = new ServerPage(tabs_);
-    soundPage_ = new SoundPage(*services_.sounds, services_.selectFile, state_.paths.SoundDir(), tabs_);
+    soundPage_ = new SoundPage(*services_.sounds, services_.selectFile, state_.paths.SoundDir(),
+                               state_.paths.DataDir(), tabs_);
     otherPage_ = new OtherPage(services_.selectFile, state_.paths.ProgramDir(), services_.autostart, tabs_);
     tabs_->addTab(serverPage_, QStringLiteral("サーバー"));
     tabs_->addTab(soundPage_, QStringLiteral("音声&&ﾒｯｾｰｼﾞ"));  // one '&' shown, no access key
@@ -61,6 +62,7 @@ Form3::Form3(AppState& state, const Form3Services& services, QWidget* parent)
 
     SetKeyboardOrder();
     Load();
+    for (QLineEdit* field : findChildren<QLineEdit*>()) new CentredFieldText(field);
     FitCaptions();
 }
 
@@ -87,19 +89,23 @@ bool Form3::ApplySettings() {
         Refuse(0, serverPage_->PopPort(), QStringLiteral("POP3ポートには 1 から 65535 までの数を入れてね"));
         return false;
     }
-    const std::optional<qint16> min = ToInt16(otherPage_->CheckMin()->text());
-    if (!min) {
-        Refuse(2, otherPage_->CheckMin(),
-               QStringLiteral("チェック間隔には 32767 までの数（分）を入れてね"));
-        return false;
+    // A greyed interval is not in use: it is neither checked nor applied.
+    std::optional<qint16> min;
+    if (otherPage_->CheckMin()->isEnabled()) {
+        min = ToInt16(otherPage_->CheckMin()->text());
+        if (!min || *min < 0) {
+            Refuse(2, otherPage_->CheckMin(),
+                   QStringLiteral("チェック間隔には 0 から 32767 までの数（分）を入れてね"));
+            return false;
+        }
     }
 
     bool changed = false;
     serverPage_->Apply(state_.settings, *port, changed);
     soundPage_->Apply(state_, changed);
-    otherPage_->Apply(state_.settings, *min, changed);
+    otherPage_->Apply(state_.settings, min, changed);
     state_.SettingsChanged = changed;
-    if (services_.setTimer1) services_.setTimer1(state_.settings.AutoCheck);
+    if (services_.applied) services_.applied(state_.settings.AutoCheck);
     if (!otherPage_->ApplyAutostart(services_.program))
         Refuse(2, otherPage_->findChild<QWidget*>(QStringLiteral("Autostart")),
                QStringLiteral("ログイン時の起動を設定できませんでした"));
@@ -128,6 +134,30 @@ void Form3::FitCaptions() {
                               ? tabs_->width() - 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth)
                               : container->width() - 2;
         FitToCaption(w, right);
+    }
+    // The parentheses of an access key reach the bottom of a label's line:
+    // such a label above its field ends above the field, not on its frame.
+    for (QLabel* label : findChildren<QLabel*>()) {
+        const QWidget* field = label->buddy();
+        if (!field || field->parentWidget() != label->parentWidget() ||
+            field->y() < label->y() + label->height() / 2 || !label->text().contains(QLatin1Char('(')))
+            continue;
+        label->move(label->x(), qMin(label->y(), field->y() - 1 - label->height()));
+    }
+    // A label beside a field (its name, or the unit after it) stands on the
+    // line of the field's text.
+    for (QLabel* label : findChildren<QLabel*>()) {
+        const int middle = label->y() + label->height() / 2;
+        for (QLineEdit* field : label->parentWidget()->findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly)) {
+            if (middle < field->y() || middle >= field->y() + field->height()) continue;
+            const QFontMetrics fm(label->font());
+            const int baseline = label->y() + (label->height() - fm.height()) / 2 + fm.ascent();
+            const int dy = field->y() + TextBaseline(field) - baseline;
+            if (auto* page = qobject_cast<DialogPage*>(label->parentWidget()))
+                page->MoveDown(label, dy);
+            else
+                label->move(label->x(), label->y() + dy);
+        }
     }
     otherPage_->FitOptionRow();
 }

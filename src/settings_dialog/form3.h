@@ -23,7 +23,8 @@ class SoundPage;
 struct Form3Services {
     EventSounds* sounds = nullptr;        // required: the wave test and the device check
     MessageBoxes* messages = nullptr;     // numbers refused on OK
-    std::function<void(bool)> setTimer1;  // the automatic-check timer, set on OK
+    // Run on OK with AutoCheck: the shell sets its timer and menu from it.
+    std::function<void(bool)> applied;
     FileSelector selectFile;              // empty: the open-file dialog
     Autostart autostart;                  // the user's start-at-login entry
     QString program;                      // empty: the running program

@@ -119,9 +119,9 @@ void OtherPage::LoadOtherPage(const AppState& state) {
     }
 }
 
-void OtherPage::Apply(AppSettings& s, qint16 min, bool& changed) const {
+void OtherPage::Apply(AppSettings& s, std::optional<qint16> min, bool& changed) const {
     ApplyField(s.AutoCheck, autoCheck_->isChecked(), changed);
-    ApplyField(s.Min, min, changed);
+    if (min) ApplyField(s.Min, *min, changed);
     ApplyField(s.TelHodai, telhoCheck_->isChecked(), changed);
     const int click = dblClick_->checkedId();
     if (click >= 0) ApplyField(s.Click, static_cast<qint16>(click), changed);

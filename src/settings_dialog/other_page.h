@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "platform/autostart.h"
 #include "settings_dialog/dialog_page.h"
 #include "settings_dialog/select_file.h"
@@ -24,8 +26,9 @@ public:
 
     void LoadOtherPage(const AppState& state);
     // AutoCheck, Min, TelHodai, Click, Mailer and Clearness, in this order.
-    // min is CheckMin's text already converted by the caller.
-    void Apply(AppSettings& settings, qint16 min, bool& changed) const;
+    // min is CheckMin's text already converted by the caller; nothing while
+    // the interval is greyed, and Min then stays.
+    void Apply(AppSettings& settings, std::optional<qint16> min, bool& changed) const;
     // Writes or removes the start-at-login entry when its tick changed.
     // False when that failed.
     bool ApplyAutostart(const QString& program) const;

@@ -76,6 +76,14 @@ ServerPage::ServerPage(QWidget* parent) : DialogPage(parent) {
         if (index == 2 && port == QLatin1String("110")) popPort_->setText(QStringLiteral("995"));
         if (index != 2 && port == QLatin1String("995")) popPort_->setText(QStringLiteral("110"));
     });
+    // The list's edit part and the address are one server name shown twice:
+    // whatever is typed into either stands in both, and OK takes the address.
+    connect(serverName_, &QComboBox::editTextChanged, this, [this](const QString& text) {
+        if (serverAddress_->text() != text) serverAddress_->setText(text);
+    });
+    connect(serverAddress_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (serverName_->currentText() != text) serverName_->setEditText(text);
+    });
 }
 
 void ServerPage::LoadPort(qint16 port) { popPort_->setText(QString::number(static_cast<quint16>(port))); }

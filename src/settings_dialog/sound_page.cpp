@@ -9,6 +9,7 @@
 
 #include "character/event_sounds.h"
 #include "platform/named_widget.h"
+#include "platform/relative_path.h"
 #include "settings_dialog/server_page.h"
 
 namespace velmio {
@@ -20,8 +21,12 @@ const QString kWaveFilterLower = QStringLiteral("waveﾌｧｲﾙ (*.wav)") + QC
 }  // namespace
 
 SoundPage::SoundPage(EventSounds& sounds, FileSelector selectFile, const QString& startDir,
-                     QWidget* parent)
-    : DialogPage(parent), sounds_(sounds), selectFile_(std::move(selectFile)), startDir_(startDir) {
+                     const QString& dataDir, QWidget* parent)
+    : DialogPage(parent),
+      sounds_(sounds),
+      selectFile_(std::move(selectFile)),
+      startDir_(startDir),
+      dataDir_(dataDir) {
     auto* frame4 = Named(new FrameBox(QString()), "Frame4");
     PlaceOnTabs(frame4, 120, 480, 4815, 3015);
 
@@ -118,7 +123,8 @@ void SoundPage::WaveTextChanged(const QString& text) {
 
 void SoundPage::Browse(const QString& filter) {
     const FileSelector& select = selectFile_ ? selectFile_ : FileSelector(SelectFile);
-    eventWave_->setText(select(window(), filter, startDir_));
+    // A sound of the program folder is kept relative, so the folder can move.
+    eventWave_->setText(RelativeIfInside(dataDir_, select(window(), filter, startDir_)));
 }
 
 }  // namespace velmio

@@ -19,7 +19,9 @@ class EventSounds;
 class SoundPage : public DialogPage {
     Q_OBJECT
 public:
-    SoundPage(EventSounds& sounds, FileSelector selectFile, const QString& startDir,
+    // Browsing starts in startDir; a file chosen inside dataDir is kept
+    // relative to it.
+    SoundPage(EventSounds& sounds, FileSelector selectFile, const QString& startDir, const QString& dataDir,
               QWidget* parent = nullptr);
 
     void LoadSoundPage(const AppState& state);
@@ -38,6 +40,7 @@ private:
     EventSounds& sounds_;
     FileSelector selectFile_;
     QString startDir_;
+    QString dataDir_;
     SoundTable work_;
     QCheckBox* useSound_;
     QLabel* label5_;
