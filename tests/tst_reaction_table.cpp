@@ -81,7 +81,7 @@ private slots:
     // the program folder.
     void ourTableGivesEveryVariantASound() {
         test::MailFixture f;
-        QVERIFY(QFile::copy(VELMIO_DIST_DIR "/velmio.tbl", f.state.FilePath("velmio.tbl")));
+        QVERIFY(QFile::copy(VELMIO_DIST_DIR "/velmio.tbl", f.state.paths.DataFile("velmio.tbl")));
         LoadReactionTable(f.state);
         for (const EventKind kind : {EventKind::ExistMail, EventKind::NoMail, EventKind::Error}) {
             QVERIFY(!f.state.reactions.of(kind).isEmpty());
