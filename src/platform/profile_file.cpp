@@ -50,10 +50,13 @@ QByteArray KeyLine(const QString& key, const QString& value) {
 }  // namespace
 
 ProfileDocument ProfileDocument::load(const QString& path) {
-    ProfileDocument doc;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return doc;
-    const QByteArray content = file.readAll();
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return fromBytes(file.readAll());
+}
+
+ProfileDocument ProfileDocument::fromBytes(const QByteArray& content) {
+    ProfileDocument doc;
     if (content.isEmpty()) return doc;
     doc.lines_ = content.split('\n');
     doc.finalNewline_ = content.endsWith('\n');

@@ -6,7 +6,8 @@
 
 namespace velmio::test {
 
-ScriptedPop3Server::ScriptedPop3Server(QList<Pop3Turn> script) : script_(std::move(script)) {
+ScriptedPop3Server::ScriptedPop3Server(QList<Pop3Turn> script, quint16 port) : script_(std::move(script)) {
+    if (port) server_.listen(QHostAddress::LocalHost, port);
     for (int p = 20000 + QRandomGenerator::global()->bounded(12000); p < 32768 && !server_.isListening(); ++p)
         server_.listen(QHostAddress::LocalHost, quint16(p));
     connect(&server_, &QTcpServer::newConnection, this, [this] {
