@@ -194,7 +194,11 @@ private slots:
     // The server is away for three timed checks, then back: the next timed
     // check gets through by itself, and no message box ever opens over another.
     void timedChecksResumeWhenTheServerComesBack() {
-        const quint16 port = ScriptedPop3Server::ClosedPort();
+        quint16 port = 0;
+        {
+            ScriptedPop3Server away({});  // a port that fits the setting, closed again
+            port = away.port();
+        }
         ShellFixture p;
         p.writeIni(QStringLiteral("[System]\nServer=127.0.0.1\nPort=%1\nLoginName=alice\nLoginPass=secret\n"
                                   "SavePassword=1\nAutoCheck=1\nMin=0\n").arg(port));

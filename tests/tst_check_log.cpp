@@ -139,7 +139,8 @@ private slots:
             if (after == before) continue;
             if (before.startsWith("2026/01/07")) QVERIFY(after.startsWith(before));
             QVERIFY(after.endsWith("\r\n"));
-            const QList<QByteArray> lines = after.chopped(2).split('\n');
+            QList<QByteArray> lines = after.split('\n');
+            lines.removeLast();
             QCOMPARE(lines.first(), QByteArray("2026/01/07\r"));
             for (const QByteArray& line : lines.mid(1)) QCOMPARE(line, QByteArray("9:05:07: No Mail\r"));
         }
