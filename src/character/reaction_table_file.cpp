@@ -25,7 +25,7 @@ void LoadReactionTable(AppState& state) {
         }
         // A negative count lists nothing.
         const int count = std::max<int>(0, cnt.value_or(0));
-        QVector<Reaction>& list = state.reactions.kinds[k];
+        QVector<Reaction>& list = state.reactions.kinds[size_t(k)];
         for (int i = 1; i <= count; ++i) {
             // Only ten distinct variants: the key ends in the last digit of i.
             const QString d = QString::number(i % 10);

@@ -41,10 +41,11 @@ bool SplitKeyLine(const QByteArray& line, QByteArray* key, QByteArray* value) {
     return true;
 }
 
+// One setting, one line: a line break in a name or value would split it.
+QByteArray OneLine(const QString& text) { return EncodeCp932(text).replace('\r', "").replace('\n', ""); }
+
 QByteArray KeyLine(const QString& key, const QString& value) {
-    QByteArray clean = EncodeCp932(value);
-    clean.replace('\r', "").replace('\n', "");  // one value, one line
-    return EncodeCp932(key.trimmed()) + '=' + clean;
+    return OneLine(key.trimmed()) + '=' + OneLine(value);
 }
 
 }  // namespace
@@ -105,7 +106,7 @@ void ProfileDocument::setValue(const QString& section, const QString& key, const
         lines_.insert(found.lastLine + 1, line);
     } else {
         if (!lines_.isEmpty() && !finalNewline_) finalNewline_ = true;
-        lines_.append('[' + EncodeCp932(section.trimmed()) + ']' + cr);
+        lines_.append('[' + OneLine(section.trimmed()) + ']' + cr);
         lines_.append(line);
     }
 }
