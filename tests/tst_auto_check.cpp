@@ -191,6 +191,49 @@ private slots:
         QCOMPARE(checks.value(kDay.toString(Qt::ISODate)), 54);
         QCOMPARE(checks.value(kDay.addDays(1).toString(Qt::ISODate)), 54);
     }
+
+    // The server is away for three timed checks, then back: the next timed
+    // check gets through by itself, and no message box ever opens over another.
+    void timedChecksResumeWhenTheServerComesBack() {
+        quint16 port = 0;
+        {
+            ScriptedPop3Server away({});  // a port that fits the setting, closed again
+            port = away.port();
+        }
+        ShellFixture p;
+        p.writeIni(QStringLiteral("[System]\nServer=127.0.0.1\nPort=%1\nLoginName=alice\nLoginPass=secret\n"
+                                  "SavePassword=1\nAutoCheck=1\nMin=0\n").arg(port));
+        p.fakes.clock.set(QDateTime(kDay, QTime(12, 0)));
+        QVERIFY(p.start());
+        int open = 0, mostOpen = 0;
+        p.fakes.messages.onShow = [&] {
+            mostOpen = std::max(mostOpen, ++open);
+            // A minute passes while the box is open; the timer may tick.
+            p.fakes.clock.advanceSecs(60);
+            if (p.form1->TimerEnabled()) p.form1->AutoCheckTick();
+            QTest::qWait(20);
+            --open;
+        };
+        const auto timedCheck = [&] {
+            p.fakes.clock.advanceSecs(60);
+            QVERIFY(p.form1->TimerEnabled());
+            p.form1->AutoCheckTick();
+            QVERIFY(!p.form1->TimerEnabled());
+            QTRY_VERIFY_WITH_TIMEOUT(p.form1->MailCheckEnabled() && p.form1->TimerEnabled(), 10000);
+        };
+        for (int i = 1; i <= 3; ++i) {
+            timedCheck();
+            QCOMPARE(p.fakes.messages.texts.size(), i);
+        }
+        ScriptedPop3Server back(NormalTranscript("+OK %1 messages:", 2), port);
+        QCOMPARE(back.port(), port);
+        timedCheck();
+        QTRY_VERIFY(back.clientGone());
+        QCOMPARE(back.lines().size(), 4);
+        QCOMPARE(p.fakes.messages.texts.size(), 3);
+        QCOMPARE(mostOpen, 1);
+        QCOMPARE(p.state.MailTotal, qint16(2));
+    }
 };
 
 QTEST_MAIN(AutoCheckTest)

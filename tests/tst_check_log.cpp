@@ -1,4 +1,9 @@
+#include <QRandomGenerator>
 #include <QtTest>
+#include <csignal>
+#include <ctime>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "core/app_state.h"
 #include "mail/check_log.h"
@@ -98,6 +103,47 @@ private slots:
         QVERIFY2(said.contains("check log entry dropped") && said.contains("Wed.log"), said.constData());
         QCOMPARE(said.count('\n'), 1);
         QVERIFY(QFileInfo(folder.dir.filePath("Wed.log")).isDir());
+    }
+
+    // A writer killed at random moments, 200 times: entries already in the
+    // file stay byte for byte, the file is never cut inside a line, and last
+    // week's file is either still whole or replaced by today's.
+    void killedWriterDamagesNothing() {
+        LogFolder folder;
+        const QString path = folder.dir.filePath("Wed.log");
+        const QByteArray lastWeek = "2025/12/31\r\n23:59:59: No Mail\r\n";
+        QRandomGenerator rng(1207);
+        for (int i = 0; i < 200; ++i) {
+            QFile file(path);
+            if (i % 4 == 0) {
+                QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+                file.write(lastWeek);
+                file.close();
+            }
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray before = file.readAll();
+            file.close();
+            const pid_t child = fork();
+            if (child == 0) {
+                ManualClock clock(kWed);
+                const CheckLog log(folder.state, clock);
+                for (;;) log.WriteLog("No Mail");
+            }
+            const timespec pause{0, long(rng.bounded(3000)) * 1000};
+            nanosleep(&pause, nullptr);
+            ::kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+            QVERIFY2(file.open(QIODevice::ReadOnly), "the log is missing");
+            const QByteArray after = file.readAll();
+            file.close();
+            if (after == before) continue;
+            if (before.startsWith("2026/01/07")) QVERIFY(after.startsWith(before));
+            QVERIFY(after.endsWith("\r\n"));
+            QList<QByteArray> lines = after.split('\n');
+            lines.removeLast();
+            QCOMPARE(lines.first(), QByteArray("2026/01/07\r"));
+            for (const QByteArray& line : lines.mid(1)) QCOMPARE(line, QByteArray("9:05:07: No Mail\r"));
+        }
     }
 };
 

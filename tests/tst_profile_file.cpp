@@ -137,6 +137,12 @@ void ProfileFileTest::valueOnOneLineEvenWithLineBreaks() {
     WriteIniValue(folder.file("a.ini"), "S", "k", "one\r\n[Evil]\ntwo");
     QCOMPARE(ReadIniValue(folder.file("a.ini"), "S", "k"), QStringLiteral("one[Evil]two"));
     QCOMPARE(ReadIniValue(folder.file("a.ini"), "Evil", "two"), QString());
+    // Found by fuzzing: a line break in a section or key name added lines of its own.
+    const QByteArray before = "[S]\nk=1\n";
+    ProfileDocument doc = ProfileDocument::fromBytes(before);
+    doc.setValue("S", "j\n[Evil]\nx", "v");
+    doc.setValue("New\n[Evil]", "k", "v");
+    QCOMPARE(doc.toBytes(), QByteArray("[S]\nk=1\nj[Evil]x=v\n[New[Evil]]\nk=v\n"));
 }
 
 void ProfileFileTest::writesBackInTheEncodingRead_data() {

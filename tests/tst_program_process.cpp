@@ -1,6 +1,9 @@
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QtTest>
 #include <csignal>
+#include <ctime>
 
 #include "platform/profile_file.h"
 #include "support/fakes.h"
@@ -17,6 +20,7 @@ private slots:
     void endsOnSignalWritingTheExitBatch_data();
     void endsOnSignalWritingTheExitBatch();
     void secondStartOnlyShowsTheMessage();
+    void killedWhileWritingLeavesOldOrNewFile();
 
 private:
     QProcess* start();
@@ -46,6 +50,24 @@ void ProgramProcessTest::cleanup() {
     }
     processes_.clear();
 }
+
+namespace {
+
+// The program has set its own SIGTERM handler, so a SIGTERM now writes the exit batch.
+bool CatchesSigterm(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) return false;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("SigCgt:")) return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
+    return false;
+}
+
+void SleepMicroseconds(long us) {
+    const timespec t{us / 1000000, (us % 1000000) * 1000};
+    nanosleep(&t, nullptr);
+}
+
+}  // namespace
 
 QProcess* ProgramProcessTest::start() {
     auto* p = new QProcess;
@@ -108,6 +130,59 @@ void ProgramProcessTest::secondStartOnlyShowsTheMessage() {
     ::kill(static_cast<pid_t>(first->processId()), SIGTERM);
     QVERIFY(first->waitForFinished(5000));
     QVERIFY(QFile::exists(folder_->filePath("velmio.ini")));
+}
+
+// Killed at random moments while it writes the exit batch into a settings
+// file with a large section of another program's: the file is always the
+// old one or the new one, whole.
+void ProgramProcessTest::killedWhileWritingLeavesOldOrNewFile() {
+    const QString path = folder_->filePath("velmio.ini");
+    QByteArray old = "[System]\r\nXpos=1500\r\nYpos=6000\r\nMail=3\r\n[Foreign]\r\n";
+    for (int i = 0; i < 40000; ++i) old += "Key" + QByteArray::number(i) + "=" + QByteArray(40, 'x') + "\r\n";
+    const auto writeOld = [&] {
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(old) == old.size();
+    };
+    const auto runUntilReady = [&] {
+        QProcess* p = start();
+        return QTest::qWaitFor([p] { return CatchesSigterm(p->processId()); }, 20000) ? p : nullptr;
+    };
+
+    // The new file, and how long it takes from the signal to the end.
+    QVERIFY(writeOld());
+    QProcess* p = runUntilReady();
+    QVERIFY(p);
+    QElapsedTimer writing;
+    writing.start();
+    ::kill(pid_t(p->processId()), SIGTERM);
+    QVERIFY(p->waitForFinished(10000));
+    const qint64 span = writing.nsecsElapsed() / 1000;
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray fresh = f.readAll();
+    f.close();
+    QVERIFY(fresh != old && fresh.contains(old.mid(old.indexOf("[Foreign]"))));
+
+    QRandomGenerator rng(1207);
+    QMap<QString, int> outcomes;
+    for (int i = 0; i < 200; ++i) {
+        QVERIFY(writeOld());
+        QProcess* run = runUntilReady();
+        QVERIFY(run);
+        const pid_t pid = pid_t(run->processId());
+        ::kill(pid, SIGTERM);
+        SleepMicroseconds(long(rng.bounded(quint64(span))));
+        ::kill(pid, SIGKILL);
+        QVERIFY(run->waitForFinished(10000));
+        QVERIFY2(f.open(QIODevice::ReadOnly), "the settings file is missing");
+        const QByteArray now = f.readAll();
+        f.close();
+        QVERIFY2(now == old || now == fresh, qPrintable(QStringLiteral("kill %1: a file of %2 bytes").arg(i).arg(now.size())));
+        ++outcomes[now == old ? "old" : "new"];
+        processes_.removeOne(run);
+        delete run;
+    }
+    qInfo() << "exit batch took" << span << "us; after 200 kills the file was" << outcomes;
 }
 
 QTEST_GUILESS_MAIN(ProgramProcessTest)

@@ -64,6 +64,10 @@ private slots:
             << "[ExistMail]\r\nCnt=4\r\nCG1=1\r\nAlign1=0\r\nCG2=x\r\nAlign2=0\r\nCG3=3\r\nCG4=4\r\nAlign4=99999\r\n"
                "[NoMail]\r\nCnt=2\r\nCG1=7\r\nAlign1=1\r\nCG2=8\r\nAlign2=2\r\n"
             << QStringList{"1/0//"} << QStringList{"7/1//", "8/2//"};
+        // Found by fuzzing: the largest count with broken variants took seconds.
+        QTest::newRow("largest count, ten keys read once")
+            << "[ExistMail]\r\nCnt=32767\r\nCG1=x\r\n[NoMail]\r\nCnt=32767\r\nCG1=1\r\nAlign1=0\r\n"
+            << QStringList{} << QStringList(3277, "1/0//");
     }
 
     void loadedVariants() {

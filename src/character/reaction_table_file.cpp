@@ -3,6 +3,7 @@
 #include <QFile>
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "core/app_state.h"
 #include "core/value_conversion.h"
@@ -12,9 +13,11 @@ namespace velmio {
 
 void LoadReactionTable(AppState& state) {
     const QString path = state.paths.DataFile(QStringLiteral("velmio.tbl"));
-    state.reactions = ReactionTable{};
-    if (!QFile::exists(path)) return;
-    const ProfileDocument doc = ProfileDocument::load(path);
+    state.reactions = QFile::exists(path) ? ReadReactionTable(ProfileDocument::load(path)) : ReactionTable{};
+}
+
+ReactionTable ReadReactionTable(const ProfileDocument& doc) {
+    ReactionTable table;
     const char* names[3] = {"ExistMail", "NoMail", "Error"};
     for (int k = 0; k < 3; ++k) {
         const QString section = QLatin1String(names[k]);
@@ -25,21 +28,26 @@ void LoadReactionTable(AppState& state) {
         }
         // A negative count lists nothing.
         const int count = std::max<int>(0, cnt.value_or(0));
-        QVector<Reaction>& list = state.reactions.kinds[k];
-        for (int i = 1; i <= count; ++i) {
-            // Only ten distinct variants: the key ends in the last digit of i.
-            const QString d = QString::number(i % 10);
-            const auto cg = ToInt16(doc.value(section, "CG" + d));
-            const auto align = ToInt16(doc.value(section, "Align" + d));
-            if (!cg || !align) {
-                std::fprintf(stderr, "velmio: %s variant %d of velmio.tbl skipped: unusable CG or Align\n",
-                             names[k], i);
-                continue;
+        // Only ten distinct variants: the keys end in the last digit of the
+        // number. Each is read once, however large the count.
+        std::optional<Reaction> variants[10];
+        for (int d = 0; d < 10; ++d) {
+            if (d > count || (d == 0 && count < 10)) continue;  // never reached
+            const QString n = QString::number(d);
+            const auto cg = ToInt16(doc.value(section, "CG" + n));
+            const auto align = ToInt16(doc.value(section, "Align" + n));
+            if (cg && align) {
+                variants[d] = Reaction{*cg, *align, doc.value(section, "Wave" + n), doc.value(section, "Msg" + n)};
+            } else {
+                std::fprintf(stderr, "velmio: %s variants ending in %d of velmio.tbl skipped: unusable CG or Align\n",
+                             names[k], d);
             }
-            list.append(Reaction{*cg, *align, doc.value(section, "Wave" + d),
-                                 doc.value(section, "Msg" + d)});
         }
+        QVector<Reaction>& list = table.kinds[size_t(k)];
+        for (int i = 1; i <= count; ++i)
+            if (const auto& v = variants[i % 10]) list.append(*v);
     }
+    return table;
 }
 
 }  // namespace velmio

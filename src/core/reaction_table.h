@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QVector>
+#include <array>
 
 namespace velmio {
 
@@ -17,9 +18,9 @@ struct Reaction {
 
 // The variants of each event kind, index 0 holding variant 1.
 struct ReactionTable {
-    QVector<Reaction> kinds[3];
-    const QVector<Reaction>& of(EventKind k) const { return kinds[static_cast<int>(k)]; }
-    QVector<Reaction>& of(EventKind k) { return kinds[static_cast<int>(k)]; }
+    std::array<QVector<Reaction>, 3> kinds;
+    const QVector<Reaction>& of(EventKind k) const { return kinds[static_cast<size_t>(k)]; }
+    QVector<Reaction>& of(EventKind k) { return kinds[static_cast<size_t>(k)]; }
 };
 
 }  // namespace velmio

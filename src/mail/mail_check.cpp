@@ -199,12 +199,10 @@ void MailCheck::ClassifyReply(const QString& r) {
     const bool pass = Has(r, "Pass");
     // Hardly any server says "Pass" when it turns a password down, so any
     // error answering "pass" counts as a rejected login.
-    if (error && answered == 2) {
+    if (pass || (error && answered == 2)) {
         RejectedLogin();
-    } else if (error && !pass && answered > 1) {
+    } else if (error && answered > 1) {
         ErrorReplyAfterLogin(answered);
-    } else if (pass) {
-        RejectedLogin();
     } else if (error) {
         EarlyErrorReply();
     }

@@ -21,8 +21,8 @@ public:
     // line far beyond the 512 bytes POP3 allows, or a listing far beyond
     // what 32,767 messages take.
     bool Overlong() const;
-    static constexpr qsizetype kMaxLine = 64 * 1024;
-    static constexpr qsizetype kMaxListing = 16 * 1024 * 1024;
+    static constexpr qsizetype kMaxLine = qsizetype{64} * 1024;
+    static constexpr qsizetype kMaxListing = qsizetype{16} * 1024 * 1024;
 
 private:
     QByteArray TakeFront(qsizetype n);

@@ -71,19 +71,23 @@ bool SplitKeyLine(const QByteArray& line, QByteArray* key, QByteArray* value) {
     return true;
 }
 
+// One setting, one line: a line break in a name or value would split it.
+QByteArray OneLine(const QString& text, bool utf8) { return Encode(text, utf8).replace('\r', "").replace('\n', ""); }
+
 QByteArray KeyLine(const QString& key, const QString& value, bool utf8) {
-    QByteArray clean = Encode(value, utf8);
-    clean.replace('\r', "").replace('\n', "");  // one value, one line
-    return Encode(key.trimmed(), utf8) + '=' + clean;
+    return OneLine(key.trimmed(), utf8) + '=' + OneLine(value, utf8);
 }
 
 }  // namespace
 
 ProfileDocument ProfileDocument::load(const QString& path) {
-    ProfileDocument doc;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return doc;
-    QByteArray content = file.readAll();
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return fromBytes(file.readAll());
+}
+
+ProfileDocument ProfileDocument::fromBytes(QByteArray content) {
+    ProfileDocument doc;
     if (content.startsWith(kUtf8Bom)) {
         doc.bom_ = kUtf8Bom;
         content.remove(0, kUtf8Bom.size());
@@ -137,7 +141,7 @@ void ProfileDocument::setValue(const QString& section, const QString& key, const
         lines_.insert(found.lastLine + 1, line);
     } else {
         if (!lines_.isEmpty() && !finalNewline_) finalNewline_ = true;
-        lines_.append('[' + Encode(section.trimmed(), utf8_) + ']' + cr);
+        lines_.append('[' + OneLine(section.trimmed(), utf8_) + ']' + cr);
         lines_.append(line);
     }
 }

@@ -17,6 +17,7 @@ public:
 
     // A missing or unreadable file gives an empty document.
     static ProfileDocument load(const QString& path);
+    static ProfileDocument fromBytes(QByteArray content);
 
     // Empty text when the section or key is missing.
     QString value(const QString& section, const QString& key) const;

@@ -5,7 +5,7 @@
 
 namespace velmio {
 
-SingleInstance::SingleInstance(QString lockPath) : lock_(new QLockFile(lockPath)) {
+SingleInstance::SingleInstance(const QString& lockPath) : lock_(new QLockFile(lockPath)) {
     lock_->setStaleLockTime(0);  // only a dead owner makes a lock stale
 }
 

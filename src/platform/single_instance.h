@@ -10,7 +10,7 @@ namespace velmio {
 // A lock left by a killed process is taken over.
 class SingleInstance {
 public:
-    explicit SingleInstance(QString lockPath = DefaultLockPath());
+    explicit SingleInstance(const QString& lockPath = DefaultLockPath());
     // True when another instance holds the lock.
     bool IsPrevInstance();
     static QString DefaultLockPath();

@@ -6,12 +6,14 @@
 
 namespace velmio::test {
 
-ScriptedPop3Server::ScriptedPop3Server(QList<Pop3Turn> script) : script_(std::move(script)) {
+ScriptedPop3Server::ScriptedPop3Server(QList<Pop3Turn> script, quint16 port) : script_(std::move(script)) {
+    if (port) server_.listen(QHostAddress::LocalHost, port);
     for (int p = 20000 + QRandomGenerator::global()->bounded(12000); p < 32768 && !server_.isListening(); ++p)
         server_.listen(QHostAddress::LocalHost, quint16(p));
     connect(&server_, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket* s = server_.nextPendingConnection()) {
             ++connections_;
+            if (client_) client_->deleteLater();  // one client at a time; a long run keeps no old ones
             client_ = s;
             clientGone_ = false;
             partial_.clear();
@@ -21,7 +23,8 @@ ScriptedPop3Server::ScriptedPop3Server(QList<Pop3Turn> script) : script_(std::mo
             connect(s, &QTcpSocket::readyRead, this, [this, s] {
                 partial_ += s->readAll();
                 for (qsizetype nl; (nl = partial_.indexOf('\n')) >= 0;) {
-                    lines_ << partial_.left(nl + 1);
+                    // A copy: a whole read handed on as is would keep its 16 KiB buffer.
+                    lines_ << QByteArray(partial_.constData(), nl + 1);
                     partial_.remove(0, nl + 1);
                     Play(++linesSeen_);
                 }

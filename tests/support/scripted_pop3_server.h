@@ -20,11 +20,14 @@ struct Pop3Turn {
 // replies cut at any byte, replies run together, silence, resets.
 class ScriptedPop3Server : public QObject {
 public:
-    explicit ScriptedPop3Server(QList<Pop3Turn> script);
+    // port 0: any free port.
+    explicit ScriptedPop3Server(QList<Pop3Turn> script, quint16 port = 0);
     // Below 32768, so that it also fits the Port setting of velmio.ini.
     quint16 port() const { return server_.serverPort(); }
     // Each turn's bytes go out in two writes cut at this offset; 0: one byte per write.
     void setCut(int offset) { cut_ = offset; }
+    // The transcript for the next client.
+    void setScript(QList<Pop3Turn> script) { script_ = std::move(script); }
     // The lines clients sent, in order.
     QList<QByteArray> lines() const { return lines_; }
     int connections() const { return connections_; }
