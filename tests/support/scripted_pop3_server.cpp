@@ -29,7 +29,10 @@ ScriptedPop3Server::ScriptedPop3Server(QList<Pop3Turn> script, quint16 port) : s
                     Play(++linesSeen_);
                 }
             });
-            connect(s, &QTcpSocket::disconnected, this, [this, s] { clientGone_ = clientGone_ || s == client_; });
+            // Told apart by number: a socket may disconnect while it is being destroyed.
+            connect(s, &QTcpSocket::disconnected, this, [this, serial = connections_] {
+                if (serial == connections_) clientGone_ = true;
+            });
             Play(0);
         }
     });
