@@ -143,6 +143,8 @@ void ProfileFileTest::valueOnOneLineEvenWithLineBreaks() {
     doc.setValue("S", "j\n[Evil]\nx", "v");
     doc.setValue("New\n[Evil]", "k", "v");
     QCOMPARE(doc.toBytes(), QByteArray("[S]\nk=1\nj[Evil]x=v\n[New[Evil]]\nk=v\n"));
+    // And a file ending in the first byte of a UTF-8 sequence was taken for UTF-8.
+    QCOMPARE(ProfileDocument::fromBytes("[M]\nNick=\xC6").value("M", "Nick"), QStringLiteral("ﾆ"));
 }
 
 void ProfileFileTest::writesBackInTheEncodingRead_data() {

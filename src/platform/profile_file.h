@@ -28,6 +28,7 @@ public:
     bool save(const QString& path) const;
 
     QByteArray toBytes() const;
+    bool IsUtf8() const { return utf8_; }
 
 private:
     struct Found {
