@@ -5,7 +5,10 @@
 #include <csignal>
 #include <ctime>
 
+#include "mail/check_log.h"
+#include "platform/cp932.h"
 #include "platform/profile_file.h"
+#include "support/dovecot.h"
 #include "support/fakes.h"
 
 using namespace velmio;
@@ -21,9 +24,11 @@ private slots:
     void endsOnSignalWritingTheExitBatch();
     void secondStartOnlyShowsTheMessage();
     void killedWhileWritingLeavesOldOrNewFile();
+    void killedWhileLoggingDamagesNoLine();
 
 private:
     QProcess* start();
+    QProcess* startUntilReady();
     bool windowNamed(const QString& name);
 
     std::unique_ptr<QTemporaryDir> folder_;
@@ -62,6 +67,12 @@ bool CatchesSigterm(qint64 pid) {
     return false;
 }
 
+// The file's bytes; empty when it is missing.
+QByteArray Contents(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 void SleepMicroseconds(long us) {
     const timespec t{us / 1000000, (us % 1000000) * 1000};
     nanosleep(&t, nullptr);
@@ -79,6 +90,11 @@ QProcess* ProgramProcessTest::start() {
     p->start(folder_->filePath("velmio"), {});
     p->waitForStarted(5000);
     return p;
+}
+
+QProcess* ProgramProcessTest::startUntilReady() {
+    QProcess* p = start();
+    return QTest::qWaitFor([p] { return CatchesSigterm(p->processId()); }, 20000) ? p : nullptr;
 }
 
 bool ProgramProcessTest::windowNamed(const QString& name) {
@@ -143,46 +159,91 @@ void ProgramProcessTest::killedWhileWritingLeavesOldOrNewFile() {
         QFile f(path);
         return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(old) == old.size();
     };
-    const auto runUntilReady = [&] {
-        QProcess* p = start();
-        return QTest::qWaitFor([p] { return CatchesSigterm(p->processId()); }, 20000) ? p : nullptr;
-    };
 
     // The new file, and how long it takes from the signal to the end.
     QVERIFY(writeOld());
-    QProcess* p = runUntilReady();
+    QProcess* p = startUntilReady();
     QVERIFY(p);
     QElapsedTimer writing;
     writing.start();
     ::kill(pid_t(p->processId()), SIGTERM);
     QVERIFY(p->waitForFinished(10000));
     const qint64 span = writing.nsecsElapsed() / 1000;
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    const QByteArray fresh = f.readAll();
-    f.close();
+    const QByteArray fresh = Contents(path);
     QVERIFY(fresh != old && fresh.contains(old.mid(old.indexOf("[Foreign]"))));
 
     QRandomGenerator rng(1207);
     QMap<QString, int> outcomes;
     for (int i = 0; i < 200; ++i) {
         QVERIFY(writeOld());
-        QProcess* run = runUntilReady();
+        QProcess* run = startUntilReady();
         QVERIFY(run);
         const pid_t pid = pid_t(run->processId());
         ::kill(pid, SIGTERM);
         SleepMicroseconds(long(rng.bounded(quint64(span))));
         ::kill(pid, SIGKILL);
         QVERIFY(run->waitForFinished(10000));
-        QVERIFY2(f.open(QIODevice::ReadOnly), "the settings file is missing");
-        const QByteArray now = f.readAll();
-        f.close();
+        const QByteArray now = Contents(path);
         QVERIFY2(now == old || now == fresh, qPrintable(QStringLiteral("kill %1: a file of %2 bytes").arg(i).arg(now.size())));
         ++outcomes[now == old ? "old" : "new"];
         processes_.removeOne(run);
         delete run;
     }
     qInfo() << "exit batch took" << span << "us; after 200 kills the file was" << outcomes;
+}
+
+// Killed at random moments while it checks and logs, 200 times: lines already
+// in today's log stay byte for byte, the file never ends inside a line, and
+// last week's log is either whole or replaced by today's.
+void ProgramProcessTest::killedWhileLoggingDamagesNoLine() {
+    const std::optional<quint16> port = test::Dovecot::Port();
+    if (!port) QSKIP("no Dovecot runs for this test run");
+    QFile ini(folder_->filePath("velmio.ini"));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    // Her top left at 200, 200, so 247, 280 is on her dress; a double click on her starts a check.
+    ini.write("[System]\r\nServer=127.0.0.1\r\nPort=" + QByteArray::number(*port) +
+              "\r\nLoginName=alice\r\nLoginPass=secret\r\nSavePassword=1\r\nLogMode=1\r\nClick=2\r\n"
+              "Xpos=3000\r\nYpos=3000\r\n");
+    ini.close();
+    const QString path = folder_->filePath(CheckLog::FileName(QDate::currentDate()));
+    const QByteArray lastWeek = "2000/01/01\r\n23:59:59: No Mail\r\n";
+    const QRegularExpression entry(QStringLiteral("^\\d{1,2}:\\d\\d:\\d\\d: 3件\r$"));
+
+    // Pairs apart, or a burst reads as one double click and single clicks.
+    QStringList doubleClicks{"mousemove", "247", "280"};
+    for (int k = 0; k < 200; ++k) doubleClicks << "click" << "--repeat" << "2" << "--delay" << "20" << "1" << "sleep" << "0.05";
+
+    QRandomGenerator rng(1208);
+    int logged = 0;
+    for (int i = 0; i < 200; ++i) {
+        if (i % 4 == 0) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(lastWeek) == lastWeek.size());
+        }
+        const QByteArray before = Contents(path);
+        QProcess* run = startUntilReady();
+        QVERIFY(run);
+        QProcess clicks;
+        clicks.start("xdotool", doubleClicks);
+        QVERIFY2(QTest::qWaitFor([&] { return Contents(path) != before; }, 20000), "no check was logged");
+        SleepMicroseconds(long(rng.bounded(500000)));
+        ::kill(pid_t(run->processId()), SIGKILL);
+        QVERIFY(run->waitForFinished(10000));
+        clicks.kill();
+        clicks.waitForFinished(3000);
+
+        const QByteArray after = Contents(path);
+        QVERIFY2(after.endsWith("\r\n"), qPrintable(QStringLiteral("kill %1: the log ends inside a line").arg(i)));
+        if (before != lastWeek) QVERIFY2(after.startsWith(before), qPrintable(QStringLiteral("kill %1: written lines changed").arg(i)));
+        const QStringList written = DecodeCp932(after).split('\n');
+        QCOMPARE(written.first(), CheckLog::DateText(QDate::currentDate()) + '\r');
+        for (const QString& line : written.mid(1, written.size() - 2))
+            QVERIFY2(entry.match(line).hasMatch(), qPrintable(QStringLiteral("kill %1: line %2").arg(i).arg(line)));
+        logged += int(after.count('\n') - (before == lastWeek ? 1 : before.count('\n')));
+        processes_.removeOne(run);
+        delete run;
+    }
+    qInfo() << "entries logged by the 200 killed runs:" << logged;
 }
 
 QTEST_GUILESS_MAIN(ProgramProcessTest)
