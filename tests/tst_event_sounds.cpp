@@ -2,12 +2,14 @@
 #include <QtTest>
 
 #include "app/form1.h"
+#include "app/settings_file.h"
 #include "character/event_sounds.h"
 #include "character/form4.h"
 #include "core/app_state.h"
 #include "platform/sound_output.h"
 #include "support/dovecot.h"
 #include "support/fakes.h"
+#include "support/real_part.h"
 
 using namespace velmio;
 
@@ -66,6 +68,7 @@ private slots:
     void realSoundReachesTheSink_data();
     void realSoundReachesTheSink();
     void newMailFoundIsHeard();
+    void noDeviceToldOnce();
 };
 
 void EventSoundsTest::eventPlaysOnlyWithFileAndSwitch_data() {
@@ -117,7 +120,7 @@ void EventSoundsTest::tableReadFromSoundSection() {
     state.paths = AppPaths::ProgramFolder(folder.path());
     folder.write("velmio.ini", test::Cp932("[sound]\r\n 0 = /s/なぁに.wav\r\n5=/s/e.wav\r\n"
                                            "[System]\r\n1=wrong.wav\r\n"));
-    LoadSoundTable(state);
+    LoadSettings(state);
     QCOMPARE(state.soundTable[0], QStringLiteral("/s/なぁに.wav"));
     QCOMPARE(state.soundTable[1], QString());
     QCOMPARE(state.soundTable[5], QStringLiteral("/s/e.wav"));
@@ -131,7 +134,7 @@ void EventSoundsTest::realSoundReachesTheSink_data() {
 
 void EventSoundsTest::realSoundReachesTheSink() {
     QFETCH(bool, playWave);
-    if (!SoundServerRunning()) QSKIP("no sound server: run under scripts/test");
+    REQUIRE_REAL_PART(SoundServerRunning(), "sound server");
     AppState state;
     state.settings.PlayWave = playWave;
     state.soundTable[0] = QStringLiteral(VELMIO_DIST_DIR "/sounds/greeting.wav");
@@ -158,7 +161,8 @@ void EventSoundsTest::realSoundReachesTheSink() {
 // messages with sounds on: the new-mail sound reaches the sink. No event
 // sound is set, so nothing else could be heard.
 void EventSoundsTest::newMailFoundIsHeard() {
-    if (!SoundServerRunning() || !test::Dovecot::Port()) QSKIP("no sound server or Dovecot: run under scripts/test");
+    REQUIRE_REAL_PART(SoundServerRunning(), "sound server");
+    REQUIRE_REAL_PART(test::Dovecot::Port(), "Dovecot (VELMIO_POP3_PORT)");
     test::ProgramFolder folder(false);
     QVERIFY(QDir(folder.path()).mkdir("sounds"));
     QVERIFY(QFile::copy(VELMIO_DIST_DIR "/sounds/mail.wav", folder.file("sounds/mail.wav")));
@@ -184,6 +188,29 @@ void EventSoundsTest::newMailFoundIsHeard() {
     QVERIFY2(peak > 1000, qPrintable(QString("peak %1 of %2 bytes").arg(peak).arg(recorder.bytes)));
     form1.form4()->hide();
     form1.hide();
+}
+
+// Without a sound server each sound used to print Qt's warning again.
+void EventSoundsTest::noDeviceToldOnce() {
+    if (qEnvironmentVariableIsEmpty("VELMIO_NO_SOUND")) {
+        QProcess child;  // the sound backend is chosen once a process: one without a server
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PULSE_SERVER", "unix:/nonexistent");
+        env.insert("VELMIO_NO_SOUND", "1");
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {"noDeviceToldOnce"});
+        QVERIFY(child.waitForFinished(20000));
+        QVERIFY2(child.exitCode() == 0, child.readAllStandardOutput().constData());
+        const QByteArray err = child.readAllStandardError();
+        QVERIFY2(err.count("No audio device detected") == 1, err.constData());
+        return;
+    }
+    QtSoundOutput output;
+    QVERIFY(!output.hasDevice());
+    for (int i = 0; i < 3; ++i) {
+        output.play(VELMIO_DIST_DIR "/sounds/" + QDir(VELMIO_DIST_DIR "/sounds").entryList(QDir::Files).value(0));
+        QTest::qWait(200);
+    }
 }
 
 QTEST_MAIN(EventSoundsTest)

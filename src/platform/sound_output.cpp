@@ -6,12 +6,21 @@
 #include <QMediaDevices>
 #include <QSoundEffect>
 #include <QUrl>
+#include <cstdio>
 
 namespace velmio {
 
 QtSoundOutput::QtSoundOutput(QObject* parent) : QObject(parent) {}
 
 void QtSoundOutput::play(const QString& path) {
+    // Qt warns at every sound played without a device; once is enough.
+    if (!hasDevice()) {
+        if (!toldNoDevice_) std::fprintf(stderr, "velmio: No audio device detected; sounds stay silent\n");
+        toldNoDevice_ = true;
+        fallBack();
+        return;
+    }
+    toldNoDevice_ = false;  // told again should it go away once more
     if (!QFileInfo(path).isFile()) {
         fallBack();
         return;

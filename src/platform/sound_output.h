@@ -25,6 +25,7 @@ public:
 private:
     void fallBack();
     QSoundEffect* effect_ = nullptr;
+    bool toldNoDevice_ = false;
 };
 
 }  // namespace velmio
