@@ -50,10 +50,12 @@ int main(int argc, char* argv[]) {
     if (!form1.Load()) return 0;
 
     velmio::TerminationSignals termination;
-    QObject::connect(&termination, &velmio::TerminationSignals::terminationRequested, &form1,
-                     &velmio::Form1::Unload);
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form1, &velmio::Form1::Unload);
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &form1, &velmio::Form1::Unload);
+    // Ended from outside (a signal, the session closing, the display gone):
+    // nobody may be there to answer a box.
+    const auto endedFromOutside = [&form1] { form1.Unload(true); };
+    QObject::connect(&termination, &velmio::TerminationSignals::terminationRequested, &form1, endedFromOutside);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form1, endedFromOutside);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &form1, endedFromOutside);
     QObject::connect(&form1, &velmio::Form1::ended, &app, &QCoreApplication::quit);
     return app.exec();
 }

@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QCursor>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
 #include <QScreen>
 #include <cmath>
+#include <cstdio>
 
 #include "app/popup_menu.h"
 #include "app/program_dialogs.h"
@@ -47,6 +49,7 @@ Form1::Form1(AppState& state, const Services& services)
     tray_ = new TrayIcon(this);
     connect(tray_, &TrayIcon::trayMessage, this, &Form1::HandleTrayMessage);
     mailCheck_ = new MailCheck(state_, *this, *services_.clock, this);
+    mailCheck_->SetKeyring(services_.keyring);
     setShell(this);
 }
 
@@ -125,13 +128,15 @@ void Form1::Greet() {
     SayText(QStringLiteral("なぁに？") + state_.settings.NickName);
 }
 
-void Form1::Unload() {
+void Form1::Unload(bool sessionEnding) {
     if (unloaded_) return;
     unloaded_ = true;
     tray_->Remove();
     if (form4_) {
-        WriteExitBatch(state_, form4_->y() * TwipsPerPixelY(form4_),
-                       form4_->x() * TwipsPerPixelX(form4_));
+        // Changes a failed dialog write kept in memory get a second chance.
+        bool saved = !dialogBatchUnsaved_ || WriteDialogBatch(state_, services_.keyring);
+        saved &= WriteExitBatch(state_, form4_->y() * TwipsPerPixelY(form4_), form4_->x() * TwipsPerPixelX(form4_));
+        Saved(saved, sessionEnding);
     }
     timer1_.stop();
     if (form4_) form4_->hide();
@@ -148,7 +153,19 @@ int Form1::ShowMessageBox(const QString& text, int style) {
     return services_.messages->show(this, text, style, kAppTitle);
 }
 
-void Form1::StoreCertPin() { WriteCertPin(state_); }
+void Form1::StoreCertPin() { Saved(WriteCertPin(state_)); }
+
+bool Form1::Saved(bool saved, bool sessionEnding) {
+    if (saved) return true;
+    const QString folder = QDir::toNativeSeparators(QFileInfo(state_.IniPath()).absolutePath());
+    const QString text = QStringLiteral("設定を保存できませんでした\n") + folder;
+    if (sessionEnding) {
+        std::fprintf(stderr, "velmio: %s\n", qPrintable(QString(text).replace(QLatin1Char('\n'), QLatin1String(": "))));
+    } else {
+        ShowMsg(text, 16);
+    }
+    return false;
+}
 
 void Form1::UpdateTrayIcon(const QString& suffix, qint16 selector) {
     tray_->UpdateTrayIcon(suffix, selector);
@@ -283,8 +300,17 @@ void Form1::RunMenuCommand(const QString& name) {
 void Form1::ShowOptionDialog() {
     // An OK also moves a password still kept in the file into the keyring.
     const bool accepted = RunSettingsDialog() == QDialog::Accepted;
-    if (state_.SettingsChanged || (accepted && PasswordLeftInFile(state_, services_.keyring)))
-        WriteDialogBatch(state_, services_.keyring);
+    if (state_.SettingsChanged || dialogBatchUnsaved_ || (accepted && PasswordLeftInFile(state_, services_.keyring)))
+        dialogBatchUnsaved_ = !WriteDialogBatchNow();
+}
+
+bool Form1::WriteDialogBatchNow() {
+    const auto keepInFile = [this] {
+        return ShowMessageBox(QStringLiteral("キーリングにパスワードを保存できませんでした。\n"
+                                             "代わりに設定ファイル (velmio.ini) に保存しますか？"),
+                              MessageBoxes::kYesNo | MessageBoxes::kQuestion) == MessageBoxes::kYes;
+    };
+    return Saved(WriteDialogBatch(state_, services_.keyring, keepInFile));
 }
 
 void Form1::OpenSettingsDialog() { RunSettingsDialog(); }

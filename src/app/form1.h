@@ -32,8 +32,10 @@ public:
 
     // Start-up. False when another instance runs: the caller ends at once.
     bool Load();
-    // Shut-down: the tray icon goes, the exit batch is written, the program ends.
-    void Unload();
+    // Shut-down: the tray icon goes, the exit batch is written, the program
+    // ends. When the desktop session is ending, a failed write is told on
+    // stderr instead of in a box nobody could answer.
+    void Unload(bool sessionEnding = false);
 
     // Shared procedures.
     int ShowMsg(const QString& text, int style) override;
@@ -90,6 +92,9 @@ private:
     void Greet();
     void StartMailer();
     void ShowOptionDialog();
+    bool WriteDialogBatchNow();
+    // Tells the user when a settings write failed; its result.
+    bool Saved(bool saved, bool sessionEnding = false);
     void ShowAboutBox();
     bool checked(const char* item) const;
     void setChecked(const char* item, bool on);
@@ -107,6 +112,8 @@ private:
     AutoCheck autoCheck_;
     bool greetPending_ = false;
     bool unloaded_ = false;
+    // The dialog's changes could not be written: the next write tries again.
+    bool dialogBatchUnsaved_ = false;
 };
 
 }  // namespace velmio

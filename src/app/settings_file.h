@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 namespace velmio {
 
@@ -12,12 +13,15 @@ inline const QString kPlaceholderLogin = QStringLiteral("Server LoginName");
 
 // Reads velmio.ini into the state (its paths must be set). Returns false when
 // there was no settings file: the first run. A saved password that the file
-// leaves empty is looked up in the keyring.
+// leaves empty is looked up in the keyring, without waiting for an unlock.
 bool LoadSettings(AppState& state, PasswordKeyring* keyring = nullptr);
 
 // The batch written after a confirmed settings dialog with changes. A saved
-// password goes into the keyring when one takes it, else into the file.
-void WriteDialogBatch(const AppState& state, PasswordKeyring* keyring = nullptr);
+// password goes into the keyring when there is one, else into the file; a
+// keyring that will not take it leaves the choice to keepInFile. Each write
+// returns false when the file could not be saved (the old one stays whole).
+bool WriteDialogBatch(AppState& state, PasswordKeyring* keyring = nullptr,
+                      const std::function<bool()>& keepInFile = {});
 
 // The file still holds a saved password that the keyring could take.
 bool PasswordLeftInFile(const AppState& state, PasswordKeyring* keyring);
@@ -27,10 +31,10 @@ QString KeyringAccount(const AppState& state);
 
 // Stores the trusted certificate's digest at once: that key only, every
 // other line of the file kept.
-void WriteCertPin(const AppState& state);
+bool WriteCertPin(const AppState& state);
 
 // The batch written when the program ends; the character's current place is
 // passed in twips.
-void WriteExitBatch(const AppState& state, double topTwips, double leftTwips);
+bool WriteExitBatch(const AppState& state, double topTwips, double leftTwips);
 
 }  // namespace velmio

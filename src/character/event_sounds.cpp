@@ -3,17 +3,10 @@
 #include <stdexcept>
 
 #include "core/app_state.h"
-#include "platform/profile_file.h"
 #include "platform/relative_path.h"
 #include "platform/sound_output.h"
 
 namespace velmio {
-
-void LoadSoundTable(AppState& state) {
-    const ProfileDocument doc = ProfileDocument::load(state.IniPath());
-    for (int i = 0; i < 6; ++i)
-        state.soundTable[i] = doc.value(QStringLiteral("Sound"), QString::number(i));
-}
 
 const QString& EventSoundName(int event) {
     static const QString names[6] = {

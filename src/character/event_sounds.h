@@ -7,9 +7,6 @@ namespace velmio {
 struct AppState;
 class SoundOutput;
 
-// Reads the wave file of each sound event from the [Sound] section.
-void LoadSoundTable(AppState& state);
-
 // Names of the six sound events, as the settings dialog lists them.
 const QString& EventSoundName(int event);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QString>
 #include <QtGlobal>
 
@@ -34,13 +35,30 @@ struct AppSettings {
     // 0 plain POP3, 1 STARTTLS, 2 TLS from the first byte.
     qint16 Security = 0;
     bool Apop = false;
-    // SHA-256 of the one certificate the user chose to trust, 64 hex digits.
+    // SHA-256 of the certificate the user chose to trust for the server and
+    // port now set, 64 hex digits; empty when none.
     QString CertPin;
+    // Every trusted certificate, by PinPlace ([CertPins] in the file).
+    QMap<QString, QString> CertPins;
     // [Sound]
     bool PlayWave = false;
     QString NewMailWave;
     // [Message]
     QString NickName;
 };
+
+// Where a trusted certificate belongs: one server and port.
+inline QString PinPlace(const AppSettings& s) {
+    return s.Server.trimmed().toLower() + ':' + QString::number(static_cast<quint16>(s.Port));
+}
+
+// Makes CertPin the pin of the server and port now set.
+inline void SelectCertPin(AppSettings& s) { s.CertPin = s.CertPins.value(PinPlace(s)); }
+
+// Trusts a certificate for the server and port now set.
+inline void TrustCertificate(AppSettings& s, const QString& digest) {
+    s.CertPin = digest;
+    s.CertPins.insert(PinPlace(s), digest);
+}
 
 }  // namespace velmio

@@ -10,6 +10,7 @@
 #include "mail/pop3_connection.h"
 #include "platform/clock.h"
 #include "platform/cp932.h"
+#include "platform/password_keyring.h"
 
 namespace velmio {
 namespace {
@@ -24,6 +25,7 @@ bool WantsTls(const AppSettings& s) { return s.Security != 0 && s.Security != 1;
 const QString kNoEncryptionLine = QStringLiteral("暗号化できないサーバーみたい…");
 const QString kNoApopLine = QStringLiteral("APOPが使えないサーバーみたい…");
 const QString kCertificateLine = QStringLiteral("証明書を確かめられなかったよ…");
+const QString kKeyringLine = QStringLiteral("キーリングからパスワードを出せなかったよ…");
 
 }  // namespace
 
@@ -59,11 +61,17 @@ void MailCheck::ExecuteMailCheck() {
     // The certificate question decides what the running check does next;
     // a second check would only ask it again.
     if (asking_) return;
+    // A check waiting for the keyring gets its password first.
+    if (readingKeyring_) return;
     popState_ = 0;
     ++session_;
     const bool abandoned = connection_->IsOpen();
     connection_->Close();  // without "quit"
     const AppSettings& s = state_.settings;
+    if (s.LoginPass.isEmpty() && state_.PasswordUnread && keyring_) {
+        StartWaiting();
+        if (!ReadKeyring()) return;
+    }
     if (s.LoginPass.isEmpty()) {
         // The abandoned session can no longer give back the menu item and
         // the timer; nothing else would.
@@ -77,12 +85,41 @@ void MailCheck::ExecuteMailCheck() {
         RestoreTopMost();
         return;
     }
+    if (!waiting_) StartWaiting();
+    waiting_ = false;
+    PopConnect();
+}
+
+void MailCheck::StartWaiting() {
+    waiting_ = true;
     shell_.SetTimerEnabled(false);
     shell_.PlayEventSound(1);
     shell_.ShowPicture(1);
     shell_.SayText(QStringLiteral("ちょっと待ってね…"));
     shell_.SetMailCheckEnabled(false);
-    PopConnect();
+}
+
+bool MailCheck::ReadKeyring() {
+    AppSettings& s = state_.settings;
+    readingKeyring_ = true;
+    const KeyringRead read = keyring_->Read(KeyringAccount(s.LoginName, s.Server), KeyringWait::ForUnlock);
+    readingKeyring_ = false;
+    if (read.answer == KeyringAnswer::Found || read.answer == KeyringAnswer::Missing) {
+        s.LoginPass = read.password;
+        state_.PasswordUnread = false;
+        if (read.answer == KeyringAnswer::Found) return true;
+        // Truly none: the no-password box follows, with the menu item back.
+        waiting_ = false;
+        shell_.SetMailCheckEnabled(true);
+        shell_.SetTimerEnabled(s.AutoCheck);
+        return true;
+    }
+    // The password is there but was not given: a failed check, never the
+    // no-password box; it is asked for again next time.
+    waiting_ = false;
+    EndBeforeLogin(kKeyringLine, QStringLiteral("Keyring Error: ") + read.reason);
+    emit SessionEnded();
+    return false;
 }
 
 void MailCheck::PopConnect() {
@@ -271,7 +308,7 @@ void MailCheck::HandleUntrustedCertificate(const QSslCertificate& certificate, c
     asking_ = false;
     if (session != session_) return;
     if (question.Trusted()) {
-        s.CertPin = QString::fromLatin1(certificate.digest(QCryptographicHash::Sha256).toHex());
+        TrustCertificate(s, QString::fromLatin1(certificate.digest(QCryptographicHash::Sha256).toHex()));
         shell_.StoreCertPin();
         // The server did not wait for the answer: start once more, now
         // with the pin. The question's end gave the timer back.

@@ -16,6 +16,7 @@ namespace velmio {
 struct AppState;
 class Clock;
 class MailShell;
+class PasswordKeyring;
 class Pop3Connection;
 
 // One POP3 mail check at a time, driven by socket events: log in, ask for
@@ -36,6 +37,8 @@ public:
     // The authorities certificates are checked against; empty (the
     // program's choice): the system's.
     void SetTrustStore(const QList<QSslCertificate>& authorities);
+    // Where a saved password that was not read at start is asked for.
+    void SetKeyring(PasswordKeyring* keyring) { keyring_ = keyring; }
 
 signals:
     // A session has ended, whichever way; the socket is closed and the
@@ -43,6 +46,11 @@ signals:
     void SessionEnded();
 
 private:
+    // The first reaction of a check: she waits, the menu item and timer rest.
+    void StartWaiting();
+    // Asks the keyring for the saved password, waiting for an unlock; false
+    // when the check has ended for want of it.
+    bool ReadKeyring();
     void PopConnect();
     void PopDisconnect();
     void SendPopCommand();
@@ -78,6 +86,9 @@ private:
     enum class Stls { Off, Asked, Handshake, Done } stls_ = Stls::Off;
     QString greeting_;  // for the APOP timestamp
     bool asking_ = false;  // the certificate question is open
+    bool readingKeyring_ = false;
+    bool waiting_ = false;  // the waiting reaction has been given
+    PasswordKeyring* keyring_ = nullptr;
     // Changes with every new session, so a handler that ran a nested event
     // loop can tell that its session was replaced meanwhile.
     quint64 session_ = 0;

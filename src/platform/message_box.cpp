@@ -5,11 +5,19 @@
 namespace velmio {
 
 int QtMessageBoxes::show(QWidget* parent, const QString& text, int style, const QString& caption) {
-    const QMessageBox::Icon icon = (style & 16) ? QMessageBox::Critical : QMessageBox::NoIcon;
-    QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    if (style & 16) icon = QMessageBox::Critical;
+    else if (style & 32) icon = QMessageBox::Question;
+    const bool yesNo = (style & 7) == kYesNo;
+    QMessageBox box(icon, caption, text, yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, parent);
+    if (yesNo) {
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+    }
     box.setWindowFlag(Qt::WindowStaysOnTopHint);  // the character may be topmost
     box.exec();
-    return 1;  // IDOK
+    if (!yesNo) return kOk;
+    return box.clickedButton() == box.button(QMessageBox::Yes) ? kYes : kNo;
 }
 
 }  // namespace velmio

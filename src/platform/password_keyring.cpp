@@ -2,6 +2,8 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QEventLoop>
 #include <QTimer>
 #include <qt6keychain/keychain.h>
@@ -10,10 +12,11 @@ namespace velmio {
 namespace {
 
 const QString kService = QStringLiteral("velmio-check");
+const QString kSecrets = QStringLiteral("org.freedesktop.secrets");
 
-// Runs a job and waits for it; false when it failed or gave no answer in
-// time. The caller deletes a finished job; one still running deletes itself
-// when it ends, or goes with its parent.
+// Runs a job and waits for it; false when it gave no answer in time. The
+// caller deletes a finished job; one still running deletes itself when it
+// ends, or goes with its parent. Painting goes on meanwhile; clicks wait.
 bool Finish(QKeychain::Job* job, int timeoutMs) {
     job->setAutoDelete(false);
     QEventLoop loop;
@@ -26,18 +29,32 @@ bool Finish(QKeychain::Job* job, int timeoutMs) {
     job->start();
     if (!finished) loop.exec(QEventLoop::ExcludeUserInputEvents);
     if (!finished) job->setAutoDelete(true);
-    return finished && job->error() == QKeychain::NoError;
+    return finished;
 }
 
-// Deletes a job that has finished, once its result has been taken.
-bool Done(QKeychain::Job* job, bool ok) {
+bool Succeeded(QKeychain::Job* job, int timeoutMs) {
+    const bool ok = Finish(job, timeoutMs) && job->error() == QKeychain::NoError;
     if (!job->autoDelete()) job->deleteLater();
     return ok;
 }
 
+// The Secret Service's default collection is there and locked. Asked
+// without a prompt, so it answers at once.
+bool DefaultCollectionLocked() {
+    QDBusMessage get = QDBusMessage::createMethodCall(kSecrets, QStringLiteral("/org/freedesktop/secrets/aliases/default"),
+                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                      QStringLiteral("Get"));
+    get << QStringLiteral("org.freedesktop.Secret.Collection") << QStringLiteral("Locked");
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(get, QDBus::Block, 2000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return false;
+    return reply.arguments().first().value<QDBusVariant>().variant().toBool();
+}
+
 }  // namespace
 
-SecretServiceKeyring::SecretServiceKeyring(int timeoutMs) : timeoutMs_(timeoutMs) {}
+QString KeyringAccount(const QString& login, const QString& server) { return login + '@' + server; }
+
+SecretServiceKeyring::SecretServiceKeyring(int briefMs, int unlockMs) : briefMs_(briefMs), unlockMs_(unlockMs) {}
 
 bool SecretServiceKeyring::Available() const {
     QDBusConnection bus = QDBusConnection::sessionBus();
@@ -48,12 +65,20 @@ bool SecretServiceKeyring::Available() const {
     return false;
 }
 
-std::optional<QString> SecretServiceKeyring::Read(const QString& account) {
-    if (!Available()) return std::nullopt;
+KeyringRead SecretServiceKeyring::Read(const QString& account, KeyringWait wait) {
+    if (!Available()) return {KeyringAnswer::Missing, {}, QStringLiteral("no keyring")};
+    if (wait == KeyringWait::Briefly && DefaultCollectionLocked())
+        return {KeyringAnswer::Locked, {}, QStringLiteral("the keyring is locked")};
     auto* job = new QKeychain::ReadPasswordJob(kService, this);
     job->setKey(account);
-    const bool ok = Finish(job, timeoutMs_);
-    return Done(job, ok) ? std::optional<QString>(job->textData()) : std::nullopt;
+    if (!Finish(job, wait == KeyringWait::Briefly ? briefMs_ : unlockMs_))
+        return {KeyringAnswer::NoAnswer, {}, QStringLiteral("the keyring gave no answer in time")};
+    job->deleteLater();
+    switch (job->error()) {
+    case QKeychain::NoError: return {KeyringAnswer::Found, job->textData(), {}};
+    case QKeychain::EntryNotFound: return {KeyringAnswer::Missing, {}, job->errorString()};
+    default: return {KeyringAnswer::Refused, {}, job->errorString()};
+    }
 }
 
 bool SecretServiceKeyring::Write(const QString& account, const QString& password) {
@@ -61,14 +86,15 @@ bool SecretServiceKeyring::Write(const QString& account, const QString& password
     auto* job = new QKeychain::WritePasswordJob(kService, this);
     job->setKey(account);
     job->setTextData(password);
-    return Done(job, Finish(job, timeoutMs_));
+    // The user has just pressed OK: a locked keyring's prompt is answered now.
+    return Succeeded(job, unlockMs_);
 }
 
 bool SecretServiceKeyring::Remove(const QString& account) {
     if (!Available()) return false;
     auto* job = new QKeychain::DeletePasswordJob(kService, this);
     job->setKey(account);
-    return Done(job, Finish(job, timeoutMs_));
+    return Succeeded(job, briefMs_);
 }
 
 }  // namespace velmio

@@ -147,6 +147,17 @@ void ProfileDocument::setValue(const QString& section, const QString& key, const
     }
 }
 
+QStringList ProfileDocument::keys(const QString& section) const {
+    QStringList names;
+    const Found found = find(section, QString());
+    if (found.sectionLine < 0) return names;
+    for (int i = found.sectionLine + 1; i < lines_.size() && !IsSectionLine(lines_[i]); ++i) {
+        QByteArray name;
+        if (SplitKeyLine(lines_[i], &name, nullptr)) names << Decode(name, utf8_);
+    }
+    return names;
+}
+
 QByteArray ProfileDocument::toBytes() const {
     QByteArray out = bom_;
     for (int i = 0; i < lines_.size(); ++i) {

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace velmio {
 
@@ -22,6 +23,8 @@ public:
     // Empty text when the section or key is missing.
     QString value(const QString& section, const QString& key) const;
     void setValue(const QString& section, const QString& key, const QString& value);
+    // The section's key names, in file order.
+    QStringList keys(const QString& section) const;
 
     // Atomic replace; a new file is created readable by its owner only, since
     // it may hold a password.

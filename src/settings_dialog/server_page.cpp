@@ -116,7 +116,7 @@ void ServerPage::ShowSavePlace(bool keyring) {
 }
 
 void ServerPage::Apply(AppSettings& s, qint16 port, bool& changed) const {
-    if (serverAddress_->text() != s.Server) s.CertPin.clear();
+    if (!s.CertPin.isEmpty()) s.CertPins.insert(PinPlace(s), s.CertPin);
     ApplyField(s.Server, serverAddress_->text(), changed);
     ApplyField(s.LoginName, loginName_->text(), changed);
     ApplyField(s.LoginPass, loginPass_->text(), changed);
@@ -124,6 +124,8 @@ void ServerPage::Apply(AppSettings& s, qint16 port, bool& changed) const {
     ApplyField(s.Port, port, changed);
     if (security_->currentIndex() != loadedSecurity_) ApplyField(s.Security, qint16(security_->currentIndex()), changed);
     ApplyField(s.Apop, apopCheck_->isChecked(), changed);
+    // Each server and port has a pin of its own.
+    SelectCertPin(s);
 }
 
 }  // namespace velmio

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QMap>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
@@ -8,6 +9,7 @@
 #include "app/services.h"
 #include "platform/clock.h"
 #include "platform/message_box.h"
+#include "platform/password_keyring.h"
 #include "platform/process_launcher.h"
 #include "platform/sound_output.h"
 
@@ -28,8 +30,9 @@ public:
         styles << style;
         captions << caption;
         if (onShow) onShow();
-        return 1;
+        return (style & 7) == kYesNo ? answer : kOk;
     }
+    int answer = kNo;  // to a Yes/No question
     QStringList texts;
     QList<int> styles;
     QStringList captions;
@@ -47,6 +50,34 @@ public:
     QStringList programs;
     QList<QStringList> arguments;
     bool succeed = true;
+};
+
+// A keyring that gives the answers it is told, in turn (the last one
+// again and again), and writes down what it was asked.
+class FakeKeyring : public PasswordKeyring {
+public:
+    bool Available() const override { return available; }
+    KeyringRead Read(const QString& account, KeyringWait wait) override {
+        calls << QStringLiteral("read %1 %2").arg(account, wait == KeyringWait::Briefly ? "briefly" : "for unlock");
+        const KeyringAnswer answer = answers.size() > 1 ? answers.takeFirst() : answers.value(0, KeyringAnswer::Missing);
+        if (answer != KeyringAnswer::Found) return {answer, {}, QStringLiteral("fake says no")};
+        return {answer, stored.value(account), {}};
+    }
+    bool Write(const QString& account, const QString& password) override {
+        calls << "write " + account;
+        if (writes) stored.insert(account, password);
+        return writes;
+    }
+    bool Remove(const QString& account) override {
+        calls << "remove " + account;
+        stored.remove(account);
+        return true;
+    }
+    bool available = true;
+    bool writes = true;
+    QList<KeyringAnswer> answers{KeyringAnswer::Found};
+    QMap<QString, QString> stored;
+    QStringList calls;
 };
 
 // Dialogs that close themselves as soon as they are shown, after running

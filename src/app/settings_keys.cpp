@@ -1,0 +1,90 @@
+#include "app/settings_keys.h"
+
+#include "core/value_conversion.h"
+#include "platform/profile_file.h"
+
+namespace velmio {
+namespace {
+
+using S = AppSettings;
+
+template <typename... F>
+struct Overload : F... {
+    using F::operator()...;
+};
+template <typename... F>
+Overload(F...) -> Overload<F...>;
+
+}  // namespace
+
+const std::vector<SettingsKey>& SettingsKeys() {
+    static const std::vector<SettingsKey> keys = {
+        {"System", "Server", &S::Server, Batch::Dialog, "", ""},
+        {"System", "LoginName", &S::LoginName, Batch::Dialog, "", ""},
+        {"System", "LoginPass", &S::LoginPass, Batch::Dialog, "", ""},
+        {"System", "Port", &S::Port, Batch::Dialog, "110", "110"},
+        {"System", "AutoCheck", &S::AutoCheck, Batch::Dialog, "0", "0"},
+        {"System", "TelHodai", &S::TelHodai, Batch::Dialog, "0", "0"},
+        {"System", "Min", &S::Min, Batch::Dialog, "10", "0"},
+        {"System", "SavePassword", &S::SavePassword, Batch::Dialog, "0", "0"},
+        {"System", "Click", &S::Click, Batch::Dialog, "1", "0"},
+        {"System", "Mailer", &S::Mailer, Batch::Dialog, "", ""},
+        {"System", "Clearness", &S::Clearness, Batch::Dialog, "0", "0"},
+        {"Sound", "0", SoundFile{0}, Batch::Dialog, "", ""},
+        {"Sound", "1", SoundFile{1}, Batch::Dialog, "", ""},
+        {"Sound", "2", SoundFile{2}, Batch::Dialog, "", ""},
+        {"Sound", "3", SoundFile{3}, Batch::Dialog, "", ""},
+        {"Sound", "4", SoundFile{4}, Batch::Dialog, "", ""},
+        {"Sound", "5", SoundFile{5}, Batch::Dialog, "", ""},
+        // Missing: 2 when Port is 995, see ReadSettingsKeys.
+        {"System", "Security", &S::Security, Batch::Dialog, "0", "0"},
+        {"System", "Apop", &S::Apop, Batch::Dialog, "0", "0"},
+        {"System", "CertPin", &S::CertPin, Batch::Dialog, "", ""},
+        {"System", "Mail", &S::Mail, Batch::Exit, "0", "0"},
+        {"System", "Octet", &S::Octet, Batch::Exit, "0", "0"},
+        {"System", "AlwaysActive", &S::AlwaysActive, Batch::Exit, "0", "0"},
+        {"System", "Xpos", &S::Xpos, Batch::Exit, "-1", "0"},
+        {"System", "Ypos", &S::Ypos, Batch::Exit, "-1", "0"},
+        {"System", "DispDiff", &S::DispDiff, Batch::Exit, "0", "0"},
+        {"System", "CharHide", &S::CharHide, Batch::Exit, "0", "0"},
+        {"Sound", "PlayWave", &S::PlayWave, Batch::Exit, "0", "0"},
+        {"Sound", "NewMailWave", &S::NewMailWave, Batch::Exit, "", ""},
+        {"Message", "NickName", &S::NickName, Batch::Exit, "", "お兄ちゃん"},
+        {"System", "LogMode", &S::LogMode, Batch::None, "0", "0"},
+    };
+    return keys;
+}
+
+void ReadSettingsKeys(AppState& state, const ProfileDocument* doc) {
+    AppSettings& s = state.settings;
+    s = AppSettings{};
+    for (const SettingsKey& key : SettingsKeys()) {
+        const QString fallback = QString::fromUtf8(doc ? key.missing : key.firstRun);
+        const QString text = doc ? doc->value(QLatin1String(key.section), QLatin1String(key.name)) : fallback;
+        std::visit(Overload{
+                       [&](QString S::*m) { s.*m = doc ? text : fallback; },
+                       [&](qint16 S::*m) { s.*m = ToInt16(text).value_or(ToInt16(fallback).value_or(0)); },
+                       [&](qint32 S::*m) { s.*m = ToInt32(text).value_or(ToInt32(fallback).value_or(0)); },
+                       [&](bool S::*m) { s.*m = ToFlag(text).value_or(fallback == QLatin1String("1")); },
+                       [&](SoundFile f) { state.soundTable[f.event] = doc ? text : fallback; },
+                   },
+                   key.field);
+    }
+    // Files from before the key: port 995 only ever spoke TLS.
+    if (doc && !ToInt16(doc->value(QStringLiteral("System"), QStringLiteral("Security"))))
+        s.Security = static_cast<quint16>(s.Port) == 995 ? 2 : 0;
+}
+
+QString SettingText(const AppState& state, const SettingsKey& key) {
+    const AppSettings& s = state.settings;
+    return std::visit(Overload{
+                          [&](QString S::*m) { return s.*m; },
+                          [&](qint16 S::*m) { return QString::number(s.*m); },
+                          [&](qint32 S::*m) { return QString::number(s.*m); },
+                          [&](bool S::*m) { return FlagText(s.*m); },
+                          [&](SoundFile f) { return state.soundTable[f.event]; },
+                      },
+                      key.field);
+}
+
+}  // namespace velmio

@@ -1,0 +1,106 @@
+#include <QtTest>
+
+#include "app/settings_file.h"
+#include "app/settings_keys.h"
+#include "platform/profile_file.h"
+#include "support/fakes.h"
+#include "support/settings_batches.h"
+
+using namespace velmio;
+
+// The one table of settings keys drives loading and both write batches.
+class SettingsKeysTest : public QObject {
+    Q_OBJECT
+private slots:
+    void batchesKeepTheirBytes_data() {
+        QTest::addColumn<int>("index");
+        const QList<test::BatchCase> cases = test::BatchCases();
+        for (int i = 0; i < cases.size(); ++i) QTest::newRow(cases[i].name) << i;
+    }
+    // The files the batches wrote before the table, byte for byte.
+    void batchesKeepTheirBytes() {
+        QFETCH(int, index);
+        const test::BatchCase c = test::BatchCases().at(index);
+        QTemporaryDir dir;
+        QFile expected(QStringLiteral(VELMIO_SOURCE_DIR "/tests/data/batch-%1.ini").arg(c.name));
+        QVERIFY(expected.open(QIODevice::ReadOnly));
+        QCOMPARE(test::RunBatches(dir.path(), c), expected.readAll());
+    }
+
+    // Each key: its first-run value, its value when the file lacks it or
+    // holds junk, and a written value read back.
+    void everyKeyReadsAndWrites() {
+        QTemporaryDir dir;
+        AppState none, lacking, junk, written, back;
+        for (AppState* s : {&none, &lacking, &junk, &written, &back}) s->paths = AppPaths::ProgramFolder(dir.path());
+        QVERIFY(!LoadSettings(none));
+        ProfileDocument junkDoc = ProfileDocument::fromBytes("[System]\r\nOther=1\r\n");
+        ReadSettingsKeys(lacking, &junkDoc);
+        for (const SettingsKey& key : SettingsKeys()) junkDoc.setValue(key.section, key.name, "x!");
+        ReadSettingsKeys(junk, &junkDoc);
+        int n = 0;
+        for (const SettingsKey& key : SettingsKeys()) {
+            const QString sample = std::holds_alternative<bool AppSettings::*>(key.field) ? QString("1")
+                                                                                           : QString::number(++n * 7);
+            ProfileDocument one;
+            one.setValue(key.section, key.name, sample);
+            ReadSettingsKeys(written, &one);
+            QCOMPARE(SettingText(written, key), sample);
+            const QString name = key.name;
+            // Server and LoginName get stand-ins when empty; Security follows Port.
+            if (name != "Server" && name != "LoginName")
+                QVERIFY2(SettingText(none, key) == key.firstRun, key.name);
+            if (name != "Security") {
+                QVERIFY2(SettingText(lacking, key) == key.missing, key.name);
+                if (!std::holds_alternative<QString AppSettings::*>(key.field) &&
+                    !std::holds_alternative<SoundFile>(key.field))
+                    QVERIFY2(SettingText(junk, key) == key.missing, key.name);
+            }
+        }
+        // Every value the batches write comes back.
+        ProfileDocument all;
+        n = 0;
+        for (const SettingsKey& key : SettingsKeys())
+            all.setValue(key.section, key.name,
+                         std::holds_alternative<bool AppSettings::*>(key.field) ? "1" : QString::number(++n * 7));
+        QVERIFY(all.save(written.IniPath()));
+        LoadSettings(written);
+        QFile::remove(written.IniPath());
+        QVERIFY(WriteDialogBatch(written));
+        QVERIFY(WriteExitBatch(written, written.settings.Xpos, written.settings.Ypos));
+        LoadSettings(back);
+        for (const SettingsKey& key : SettingsKeys())
+            if (key.batch != Batch::None) QVERIFY2(SettingText(back, key) == SettingText(written, key), key.name);
+    }
+
+    // A trusted certificate belongs to its server and port; a file from
+    // before keeps its one pin for the stored server.
+    void pinPerServerAndPort() {
+        QTemporaryDir dir;
+        AppState state;
+        state.paths = AppPaths::ProgramFolder(dir.path());
+        QFile f(state.IniPath());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[System]\r\nServer=Mail.Example.org\r\nPort=995\r\nCertPin=" + QByteArray(64, 'a') + "\r\n");
+        f.close();
+        LoadSettings(state);
+        AppSettings& s = state.settings;
+        QCOMPARE(s.CertPin, QString(64, 'a'));
+        s.Port = 110;
+        SelectCertPin(s);
+        QCOMPARE(s.CertPin, QString());  // another port: nothing trusted, so no "changed" warning
+        TrustCertificate(s, QString(64, 'b'));
+        QVERIFY(WriteCertPin(state));
+        QVERIFY(WriteDialogBatch(state));
+        AppState back;
+        back.paths = state.paths;
+        LoadSettings(back);
+        QCOMPARE(back.settings.CertPin, QString(64, 'b'));
+        back.settings.Port = 995;
+        SelectCertPin(back.settings);
+        QCOMPARE(back.settings.CertPin, QString(64, 'a'));
+    }
+};
+
+QTEST_GUILESS_MAIN(SettingsKeysTest)
+#include "tst_settings_keys.moc"
