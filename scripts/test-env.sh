@@ -13,7 +13,9 @@ free_display() {
 start_x() {
   local n
   n=$(free_display)
-  Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >"$TEST_ENV_DIR/xvfb.log" 2>&1 &
+  # -noreset: by default the server resets when its last client leaves, and a
+  # client connecting then (trayer after xdpyinfo) cannot open the display.
+  Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp -noreset >"$TEST_ENV_DIR/xvfb.log" 2>&1 &
   TEST_ENV_PIDS+=($!)
   export DISPLAY=":$n"
   for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
