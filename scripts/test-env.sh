@@ -1,8 +1,20 @@
 # Starts and stops the real parts of the test environment. Sourced by
 # scripts/test; usable by hand: source scripts/test-env.sh; start_test_env
+# With CI=true a part that does not come up makes start_test_env fail;
+# elsewhere it says so and the tests that need the part skip.
 TEST_ENV_DIR=${TEST_ENV_DIR:-$(mktemp -d /tmp/velmio-test.XXXXXX)}
 chmod 755 "$TEST_ENV_DIR"
 TEST_ENV_PIDS=()
+
+# part_missing WHAT [LOG]: fails in CI, with the end of the part's log.
+part_missing() {
+  if [ "${CI:-}" = "true" ]; then
+    echo "test-env: $1" >&2
+    [ -s "${2:-}" ] && tail -n 5 "$2" | sed 's/^/test-env:   /' >&2
+    return 1
+  fi
+  echo "test-env: $1: the tests that need it will be skipped" >&2
+}
 
 free_display() {
   local n=90
@@ -19,16 +31,21 @@ start_x() {
   TEST_ENV_PIDS+=($!)
   export DISPLAY=":$n"
   for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  xdpyinfo >/dev/null 2>&1 || { part_missing "the X server (Xvfb) did not come up (display :$n)" \
+    "$TEST_ENV_DIR/xvfb.log" || return; }
   # The tray host: an XEmbed notification area.
   trayer --edge top --align right --widthtype pixel --width 120 --height 24 \
     --transparent false --tint 0x404040 >"$TEST_ENV_DIR/trayer.log" 2>&1 &
   TEST_ENV_PIDS+=($!)
   for _ in $(seq 50); do
     xprop -root _NET_SUPPORTING_WM_CHECK >/dev/null 2>&1
-    xdpyinfo >/dev/null 2>&1 && xwininfo -root -children 2>/dev/null | grep -q -i trayer && break
+    tray_up && break
     sleep 0.1
   done
+  tray_up || part_missing "the tray host (trayer) did not come up" "$TEST_ENV_DIR/trayer.log"
 }
+
+tray_up() { xwininfo -root -children 2>/dev/null | grep -q -i trayer; }
 
 start_sound() {
   export XDG_RUNTIME_DIR="$TEST_ENV_DIR/runtime"
@@ -39,7 +56,8 @@ start_sound() {
     --load="module-null-sink sink_name=nullsink" \
     --load=module-native-protocol-unix >"$TEST_ENV_DIR/pulse.log" 2>&1 || true
   for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
-  pactl set-default-sink nullsink >/dev/null 2>&1 || true
+  pactl set-default-sink nullsink >/dev/null 2>&1 ||
+    part_missing "PulseAudio with its null sink did not come up" "$TEST_ENV_DIR/pulse.log"
 }
 
 free_port() {
@@ -70,8 +88,8 @@ fill_maildir() {
 # same mailboxes.
 start_dovecot() {
   if ! command -v dovecot >/dev/null 2>&1; then
-    echo "dovecot is not installed: POP3 tests will be skipped" >&2
-    return 0
+    part_missing "Dovecot did not come up (dovecot is not on PATH)"
+    return
   fi
   local dir="$TEST_ENV_DIR/dovecot" port user
   mkdir -p "$dir/run" "$dir/state" "$dir/mail"
@@ -117,12 +135,17 @@ service pop3-login {
   DOVECOT_PID=$!
   dovecot -F -c "$dir/self/dovecot.conf" >"$dir/self/dovecot.log" 2>&1 &
   DOVECOT_SELF_PID=$!
-  local p
+  local p log
   for p in "$port" "$sslport" "$selfport" "$selfsslport"; do
     for _ in $(seq 100); do
       (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null && break
       sleep 0.1
     done
+    if ! (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null; then
+      log=$dir/dovecot.log
+      if [ "$p" = "$selfport" ] || [ "$p" = "$selfsslport" ]; then log=$dir/self/dovecot.log; fi
+      part_missing "Dovecot did not come up (port $p)" "$log" || { stop_dovecot; return 1; }
+    fi
   done
   export VELMIO_POP3_PORT=$port
   export VELMIO_POP3S_PORT=$sslport
@@ -208,29 +231,38 @@ stop_dovecot() {
 # XDG_RUNTIME_DIR, so it starts after the sound server.
 start_keyring() {
   if ! command -v gnome-keyring-daemon >/dev/null 2>&1; then
-    echo "gnome-keyring is not installed: keyring tests will be skipped" >&2
-    return 0
+    part_missing "the keyring did not come up (gnome-keyring-daemon is not installed)"
+    return
   fi
   local bus
-  bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+  bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1 2>"$TEST_ENV_DIR/dbus.log") || bus=""
+  if [ -z "$bus" ]; then
+    part_missing "the session bus (dbus-daemon) did not come up" "$TEST_ENV_DIR/dbus.log"
+    return
+  fi
   export DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$bus")
   TEST_ENV_PIDS+=("$(sed -n 2p <<<"$bus")")
   XDG_DATA_HOME="$TEST_ENV_DIR/keyring" gnome-keyring-daemon --foreground --unlock \
     --components=secrets < <(echo -n test) >"$TEST_ENV_DIR/keyring.log" 2>&1 &
   TEST_ENV_PIDS+=($!)
   for _ in $(seq 50); do
-    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-      org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null |
-      grep -q true && break
+    secrets_up && break
     sleep 0.1
   done
+  secrets_up || part_missing "the keyring did not come up (no org.freedesktop.secrets on the session bus)" \
+    "$TEST_ENV_DIR/keyring.log"
+}
+
+secrets_up() {
+  dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null | grep -q true
 }
 
 start_test_env() {
-  start_x
-  start_sound
-  start_keyring
-  start_dovecot
+  start_x || return
+  start_sound || return
+  start_keyring || return
+  start_dovecot || return
   export VELMIO_TEST_ENV_DIR="$TEST_ENV_DIR"
   export QT_QPA_PLATFORM=xcb
 }
