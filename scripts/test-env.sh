@@ -2,7 +2,11 @@
 # scripts/test; usable by hand: source scripts/test-env.sh; start_test_env
 # With CI=true a part that does not come up makes start_test_env fail;
 # elsewhere it says so and the tests that need the part skip.
-TEST_ENV_DIR=${TEST_ENV_DIR:-$(mktemp -d /tmp/velmio-test.XXXXXX)}
+TEST_ENV_OWN_DIR=""
+if [ -z "${TEST_ENV_DIR:-}" ]; then
+  TEST_ENV_DIR=$(mktemp -d /tmp/velmio-test.XXXXXX)
+  TEST_ENV_OWN_DIR=$TEST_ENV_DIR
+fi
 chmod 755 "$TEST_ENV_DIR"
 TEST_ENV_PIDS=()
 
@@ -267,9 +271,31 @@ start_test_env() {
   export QT_QPA_PLATFORM=xcb
 }
 
+# Ends every process start_test_env started, then removes its folder unless
+# the caller gave it.
 stop_test_env() {
   stop_dovecot
-  pulseaudio --kill >/dev/null 2>&1 || true
+  # Only our own sound server: without its runtime path this would end the user's.
+  local own_pulse="" p
+  [[ "${PULSE_RUNTIME_PATH:-}" == "$TEST_ENV_DIR"/* ]] && own_pulse=1
+  [ -n "$own_pulse" ] && { pulseaudio --kill >/dev/null 2>&1 || true; }
   for p in "${TEST_ENV_PIDS[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
+  # The bus forked away and PulseAudio daemonized, so neither is our child.
+  for _ in $(seq 50); do
+    gone "${TEST_ENV_PIDS[@]}" && { [ -z "$own_pulse" ] || ! pulseaudio --check 2>/dev/null; } && break
+    sleep 0.1
+  done
+  gone "${TEST_ENV_PIDS[@]}" || for p in "${TEST_ENV_PIDS[@]}"; do kill -KILL "$p" 2>/dev/null || true; done
+  if [ -n "$TEST_ENV_OWN_DIR" ]; then
+    rm -rf "$TEST_ENV_OWN_DIR" || true
+    TEST_ENV_OWN_DIR=""
+  fi
+  TEST_ENV_PIDS=()
+}
+
+gone() {
+  local p
+  for p in "$@"; do kill -0 "$p" 2>/dev/null && return 1; done
+  return 0
 }
