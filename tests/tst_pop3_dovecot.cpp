@@ -4,6 +4,7 @@
 #include "platform/cp932.h"
 #include "support/dovecot.h"
 #include "support/mail_fixture.h"
+#include "support/real_part.h"
 
 using namespace velmio;
 using namespace velmio::test;
@@ -23,7 +24,7 @@ class Pop3DovecotTest : public QObject {
     Q_OBJECT
 private slots:
     void init() {
-        if (!Dovecot::Port()) QSKIP("no Dovecot: VELMIO_POP3_PORT is unset (run under scripts/test)");
+        REQUIRE_REAL_PART(Dovecot::Port(), "Dovecot (VELMIO_POP3_PORT)");
     }
 
     void mailboxes_data() {

@@ -5,6 +5,7 @@
 #include "platform/cp932.h"
 #include "support/dovecot.h"
 #include "support/mail_fixture.h"
+#include "support/real_part.h"
 #include "support/scripted_pop3_server.h"
 
 using namespace velmio;
@@ -37,7 +38,7 @@ class Pop3TlsTest : public QObject {
     Q_OBJECT
 private slots:
     void init() {
-        if (!PortOf("VELMIO_POP3S_SELF_PORT")) QSKIP("no TLS Dovecot (run under scripts/test)");
+        REQUIRE_REAL_PART(PortOf("VELMIO_POP3S_SELF_PORT"), "TLS Dovecot (VELMIO_POP3S_SELF_PORT)");
     }
 
     void dovecot_data() {
