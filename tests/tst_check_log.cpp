@@ -2,6 +2,7 @@
 #include <QtTest>
 #include <csignal>
 #include <ctime>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +22,21 @@ using Entries = QList<Entry>;
 Q_DECLARE_METATYPE(Entries)
 
 static const QDateTime kWed(QDate(2026, 1, 7), QTime(9, 5, 7));
+
+// Whether the stopped process holds a file in folder open for writing: the
+// log itself or a QSaveFile temporary beside it.
+static bool WritesInto(pid_t pid, const QString& folder) {
+    const QString fds = QStringLiteral("/proc/%1/fd").arg(pid);
+    for (const QString& fd : QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        if (!QFile::symLinkTarget(fds + '/' + fd).startsWith(folder + '/')) continue;
+        QFile info(QStringLiteral("/proc/%1/fdinfo/%2").arg(pid).arg(fd));
+        if (!info.open(QIODevice::ReadOnly)) continue;
+        for (const QByteArray& line : info.readAll().split('\n'))
+            if (line.startsWith("flags:") && (line.mid(6).trimmed().toInt(nullptr, 8) & O_ACCMODE) != O_RDONLY)
+                return true;
+    }
+    return false;
+}
 
 // A program folder of its own, with the log on or off.
 struct LogFolder {
@@ -107,9 +123,13 @@ private slots:
 
     // A writer killed at random moments, 200 times: entries already in the
     // file stay byte for byte, the file is never cut inside a line, and last
-    // week's file is either still whole or replaced by today's.
+    // week's file is either still whole or replaced by today's. Enough of the
+    // kills must land while it has a file open for writing, or the test says
+    // nothing.
     void killedWriterDamagesNothing() {
         LogFolder folder;
+        const QString dir = QFileInfo(folder.dir.path()).canonicalFilePath();
+        int midWrite = 0;
         const QString path = folder.dir.filePath("Wed.log");
         const QByteArray lastWeek = "2025/12/31\r\n23:59:59: No Mail\r\n";
         QRandomGenerator rng(1207);
@@ -123,16 +143,31 @@ private slots:
             QVERIFY(file.open(QIODevice::ReadOnly));
             const QByteArray before = file.readAll();
             file.close();
+            // The pause starts once the child is about to write: on a busy
+            // machine most kills would otherwise land before its first entry.
+            int ready[2];
+            QVERIFY(pipe(ready) == 0);
             const pid_t child = fork();
             if (child == 0) {
                 ManualClock clock(kWed);
                 const CheckLog log(folder.state, clock);
+                if (write(ready[1], "", 1) != 1) _exit(1);
                 for (;;) log.WriteLog("No Mail");
             }
+            char byte;
+            const bool started = read(ready[0], &byte, 1) == 1;
+            close(ready[0]);
+            close(ready[1]);
             const timespec pause{0, long(rng.bounded(3000)) * 1000};
             nanosleep(&pause, nullptr);
+            // Stopped first, to see whether the kill lands mid-write.
+            ::kill(child, SIGSTOP);
+            int status = 0;
+            const bool stopped = waitpid(child, &status, WUNTRACED) == child && WIFSTOPPED(status);
+            midWrite += stopped && WritesInto(child, dir);
             ::kill(child, SIGKILL);
             waitpid(child, nullptr, 0);
+            QVERIFY(started && stopped);
             QVERIFY2(file.open(QIODevice::ReadOnly), "the log is missing");
             const QByteArray after = file.readAll();
             file.close();
@@ -144,6 +179,8 @@ private slots:
             QCOMPARE(lines.first(), QByteArray("2026/01/07\r"));
             for (const QByteArray& line : lines.mid(1)) QCOMPARE(line, QByteArray("9:05:07: No Mail\r"));
         }
+        qInfo() << midWrite << "of 200 kills landed while the log was open for writing";
+        QVERIFY2(midWrite >= 20, qPrintable(QString::number(midWrite)));
     }
 };
 
