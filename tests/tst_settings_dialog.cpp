@@ -568,7 +568,12 @@ private slots:
             mode = dialog->fileMode();
             if (!choose) return dialog->reject();
             // The name typed into the dialog's own field, then Open.
-            if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit")) name->setText(folder.file("chime.wav"));
+            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+            if (!name) {
+                QTest::qFail("the file dialog has no fileNameEdit to type into", __FILE__, __LINE__);
+                return dialog->reject();
+            }
+            name->setText(folder.file("chime.wav"));
             static_cast<QDialog*>(dialog)->accept();  // QFileDialog keeps its own accept() protected
         });
         const QString chosen = SelectFile(nullptr, "Wave (*.wav)" + kNul + "*.wav", folder.path());
