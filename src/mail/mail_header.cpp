@@ -11,7 +11,7 @@
 namespace velmio {
 namespace {
 
-constexpr qsizetype kMaxHeaderBytes = 64 * 1024;
+constexpr qsizetype kMaxHeaderBytes = qsizetype(64) * 1024;
 constexpr int kMaxFieldChars = 1000;
 constexpr char kEsc = '\x1b';
 
@@ -309,7 +309,7 @@ QString SenderName(const QByteArray& value) {
     // "addr (Name)": the comment names the sender.
     const QByteArray* order[] = {m.angle ? &m.phrase : &m.comment, m.angle ? &m.comment : &m.phrase, &m.address};
     for (const QByteArray* bytes : order) {
-        const QString name = DecodeText(*bytes, raw);
+        QString name = DecodeText(*bytes, raw);
         if (!name.isEmpty()) return name;
     }
     return {};
