@@ -30,6 +30,7 @@ class QuietShell : public MailShell {
 public:
     void ShowPicture(int) override {}
     void SayText(const QString& text) override { said = text; }
+    void TellSenders(const QStringList& lines) override { senders = lines; }
     void PlayEventSound(int) override {}
     void PlaySoundFile(const QString&) override {}
     int ShowMsg(const QString& text, int) override {
@@ -48,6 +49,7 @@ public:
     void SetBalloonVisible(bool) override {}
     void OpenSettingsDialog() override {}
     QString said;
+    QStringList senders;
     QString tip;
 };
 

@@ -514,11 +514,11 @@ private slots:
         QTest::newRow("sounds, no device, empty slot")
             << 1 << "no device, empty slot" << "EventName EventWave Command1 WaveBrowse";
         QTest::newRow("other")
-            << 2 << "" << "AutoCheck CheckMin TelhoCheck DblClick1 ExecMailer Command5 BGClearness Autostart";
+            << 2 << "" << "AutoCheck CheckMin TelhoCheck DblClick1 ExecMailer Command5 BGClearness Autostart ShowSender";
         QTest::newRow("other, check on double-click, automatic off")
-            << 2 << "click 2, auto off" << "AutoCheck DblClick2 Command5 BGClearness Autostart";
+            << 2 << "click 2, auto off" << "AutoCheck DblClick2 Command5 BGClearness Autostart ShowSender";
         QTest::newRow("other, no option chosen")
-            << 2 << "click 7" << "AutoCheck CheckMin TelhoCheck DblClick0 Command5 BGClearness Autostart";
+            << 2 << "click 7" << "AutoCheck CheckMin TelhoCheck DblClick0 Command5 BGClearness Autostart ShowSender";
     }
 
     void keyboardOrderStaysOnShownPage() {

@@ -132,14 +132,16 @@ void TrayMenuTest::menuItemsCaptionsAndOrder() {
         if (!items[i]->isSeparator()) QCOMPARE(items[i]->text(), expected[i].second);
     }
     const QList<QAction*> sub = f.form1->menu()->countModes()->actions();
-    QCOMPARE(sub.size(), 3);
+    QCOMPARE(sub.size(), 4);
     QCOMPARE(sub[0]->objectName(), QStringLiteral("mnuNoDiff"));
     QCOMPARE(sub[0]->text(), QStringLiteral("全部教えて(&N)"));
     QCOMPARE(sub[1]->objectName(), QStringLiteral("mnuDiff"));
     QCOMPARE(sub[1]->text(), QStringLiteral("前回ﾁｪｯｸ時から何件？(&T)"));
     QCOMPARE(sub[2]->objectName(), QStringLiteral("mnuLastTime"));
     QCOMPARE(sub[2]->text(), QStringLiteral("前回起動時から何件？(&L)"));
-    for (const char* name : {"mnuNoDiff", "mnuDiff", "mnuLastTime", "mnuAutoCheck", "mnuCharHide",
+    QCOMPARE(sub[3]->objectName(), QStringLiteral("mnuUnseen"));
+    QCOMPARE(sub[3]->text(), QStringLiteral("まだ教えてないのだけ(&U)"));
+    for (const char* name : {"mnuNoDiff", "mnuDiff", "mnuLastTime", "mnuUnseen", "mnuAutoCheck", "mnuCharHide",
                              "mnuAlwaysActive"})
         QVERIFY2(f.form1->menu()->item(name)->isCheckable(), name);
     QCOMPARE(f.form1->menu()->title(), QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"));
@@ -164,7 +166,7 @@ void TrayMenuTest::marksFromStoredSettings() {
     ShellFixture f;
     QVERIFY(f.start("[System]\n" + ini + "\n"));
     QStringList got;
-    for (const char* name : {"mnuNoDiff", "mnuDiff", "mnuLastTime", "mnuAutoCheck", "mnuCharHide",
+    for (const char* name : {"mnuNoDiff", "mnuDiff", "mnuLastTime", "mnuUnseen", "mnuAutoCheck", "mnuCharHide",
                              "mnuAlwaysActive"})
         if (f.form1->menu()->item(name)->isChecked()) got << name;
     QCOMPARE(got.join(' '), marked);

@@ -18,6 +18,7 @@
 #include "core/app_state.h"
 #include "mail/mail_check.h"
 #include "platform/clock.h"
+#include "platform/desktop_notification.h"
 #include "platform/message_box.h"
 #include "platform/process_launcher.h"
 #include "platform/single_instance.h"
@@ -50,6 +51,7 @@ Form1::Form1(AppState& state, const Services& services)
     connect(tray_, &TrayIcon::trayMessage, this, &Form1::HandleTrayMessage);
     mailCheck_ = new MailCheck(state_, *this, *services_.clock, this);
     mailCheck_->SetKeyring(services_.keyring);
+    notification_ = new DesktopNotification(this);
     setShell(this);
 }
 
@@ -153,6 +155,15 @@ int Form1::ShowMessageBox(const QString& text, int style) {
     return services_.messages->show(this, text, style, kAppTitle);
 }
 
+void Form1::TellSenders(const QStringList& lines) {
+    if (isVisible()) {
+        SayInTurn(lines);
+        return;
+    }
+    // Put away: the desktop tells what she would have said.
+    notification_->Show(lastLine_, lines.join(QLatin1Char('\n')), state_.paths.DataFile(QStringLiteral("about.png")));
+}
+
 void Form1::StoreCertPin() { Saved(WriteCertPin(state_)); }
 
 bool Form1::Saved(bool saved, bool sessionEnding) {
@@ -189,26 +200,19 @@ void Form1::ShowDialogModal(QDialog& dialog, qint16 mode) {
 }
 
 void Form1::SetDisplayMode(int mode) {
-    QAction* all = menu_->item(QStringLiteral("mnuNoDiff"));
-    QAction* sinceCheck = menu_->item(QStringLiteral("mnuDiff"));
-    QAction* sinceStart = menu_->item(QStringLiteral("mnuLastTime"));
+    // The items of the modes 0 to 3, in order.
+    static const char* const kItems[] = {"mnuNoDiff", "mnuDiff", "mnuLastTime", "mnuUnseen"};
     qint16& dispDiff = state_.settings.DispDiff;
-    if (mode == 1) {
-        sinceCheck->setChecked(!sinceCheck->isChecked());
-        if (sinceCheck->isChecked()) dispDiff = 1;
-        all->setChecked(false);
-        sinceStart->setChecked(false);
-    } else if (mode == 2) {
-        sinceStart->setChecked(!sinceStart->isChecked());
-        if (sinceStart->isChecked()) dispDiff = 2;
-        all->setChecked(false);
-        sinceCheck->setChecked(false);
-    } else {
+    if (mode < 1 || mode > 3) {
         dispDiff = 0;
-        all->setChecked(true);
-        sinceCheck->setChecked(false);
-        sinceStart->setChecked(false);
+        for (int i = 0; i < 4; ++i) setChecked(kItems[i], i == 0);
+        return;
     }
+    // The other modes' items flip: a second choice takes the mark away and
+    // leaves the mode as it was.
+    const bool on = !checked(kItems[mode]);
+    if (on) dispDiff = static_cast<qint16>(mode);
+    for (int i = 0; i < 4; ++i) setChecked(kItems[i], i == mode && on);
 }
 
 void Form1::ExecuteMailCheck() { mailCheck_->ExecuteMailCheck(); }
@@ -266,6 +270,8 @@ void Form1::RunMenuCommand(const QString& name) {
         SetDisplayMode(1);
     } else if (name == QLatin1String("mnuLastTime")) {
         SetDisplayMode(2);
+    } else if (name == QLatin1String("mnuUnseen")) {
+        SetDisplayMode(3);
     } else if (name == QLatin1String("mnuAutoCheck")) {
         s.AutoCheck = !checked("mnuAutoCheck");
         setChecked("mnuAutoCheck", s.AutoCheck);

@@ -15,6 +15,8 @@ class QDialog;
 
 namespace velmio {
 
+class DesktopNotification;
+
 struct AppState;
 class Form4;
 class MailCheck;
@@ -54,7 +56,11 @@ public:
 
     // MailShell
     void ShowPicture(int frame) override;
-    void SayText(const QString& text) override { BalloonWindow::SayText(text); }
+    void SayText(const QString& text) override {
+        if (!text.isEmpty()) lastLine_ = text;  // also while she is put away
+        BalloonWindow::SayText(text);
+    }
+    void TellSenders(const QStringList& lines) override;
     void PlayEventSound(int event) override { sounds_.PlayEventSound(event); }
     void PlaySoundFile(const QString& path) override { sounds_.PlaySoundFile(path); }
     bool AlwaysActiveMarked() const override;
@@ -114,6 +120,8 @@ private:
     bool unloaded_ = false;
     // The dialog's changes could not be written: the next write tries again.
     bool dialogBatchUnsaved_ = false;
+    QString lastLine_;  // her latest line, shown or not
+    DesktopNotification* notification_ = nullptr;
 };
 
 }  // namespace velmio

@@ -13,6 +13,7 @@ PopupMenu::PopupMenu(QWidget* parent) : QMenu(parent) {
     add(sub_, "mnuNoDiff", QStringLiteral("全部教えて(&N)"), true);
     add(sub_, "mnuDiff", QStringLiteral("前回ﾁｪｯｸ時から何件？(&T)"), true);
     add(sub_, "mnuLastTime", QStringLiteral("前回起動時から何件？(&L)"), true);
+    add(sub_, "mnuUnseen", QStringLiteral("まだ教えてないのだけ(&U)"), true);
     add(this, "mnuAutoCheck", QStringLiteral("着信を見といてくれる？(&C)"), true);
     addSeparator()->setObjectName(QStringLiteral("mnuSplit0"));
     add(this, "mnuCharHide", QStringLiteral("こっそり教えて(&H)"), true);

@@ -40,6 +40,7 @@ const std::vector<SettingsKey>& SettingsKeys() {
         {"System", "Security", &S::Security, Batch::Dialog, "0", "0"},
         {"System", "Apop", &S::Apop, Batch::Dialog, "0", "0"},
         {"System", "CertPin", &S::CertPin, Batch::Dialog, "", ""},
+        {"System", "ShowSender", &S::ShowSender, Batch::Dialog, "1", "1"},
         {"System", "Mail", &S::Mail, Batch::Exit, "0", "0"},
         {"System", "Octet", &S::Octet, Batch::Exit, "0", "0"},
         {"System", "AlwaysActive", &S::AlwaysActive, Batch::Exit, "0", "0"},
@@ -65,7 +66,11 @@ void ReadSettingsKeys(AppState& state, const ProfileDocument* doc) {
                        [&](QString S::*m) { s.*m = doc ? text : fallback; },
                        [&](qint16 S::*m) { s.*m = ToInt16(text).value_or(ToInt16(fallback).value_or(0)); },
                        [&](qint32 S::*m) { s.*m = ToInt32(text).value_or(ToInt32(fallback).value_or(0)); },
-                       [&](bool S::*m) { s.*m = ToFlag(text).value_or(fallback == QLatin1String("1")); },
+                       [&](bool S::*m) {
+                           // An empty value reads as off; a key that is not there takes its default.
+                           const bool byDefault = fallback == QLatin1String("1");
+                           s.*m = text.trimmed().isEmpty() ? byDefault : ToFlag(text).value_or(byDefault);
+                       },
                        [&](SoundFile f) { state.soundTable[f.event] = doc ? text : fallback; },
                    },
                    key.field);

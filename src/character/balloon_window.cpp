@@ -20,10 +20,16 @@ BalloonWindow::BalloonWindow(QWidget* parent)
     QFont f(QStringLiteral("Noto Sans CJK JP"));
     f.setPointSizeF(10.0);
     setFont(f);
+    turn_ = new QTimer(this);
+    turn_->setSingleShot(true);
+    connect(turn_, &QTimer::timeout, this, &BalloonWindow::SayNextInTurn);
 }
 
 void BalloonWindow::SayText(const QString& text) {
     if (!isVisible() || text.isEmpty()) return;
+    inTurn_.clear();
+    turn_->stop();
+    if (text != accessibleName()) setAccessibleName(text);  // announced as a name change
     const BalloonSize size = BalloonSizeFor(text, font().pointSizeF());
     const int w = TwipsToPixels(static_cast<double>(size.widthTwips), TwipsPerPixelX(this));
     const int h = TwipsToPixels(size.heightTwips, TwipsPerPixelY(this));
@@ -32,6 +38,23 @@ void BalloonWindow::SayText(const QString& text) {
     StandBesideCharacter(y());
     applyRoundedShape();
     update();
+}
+
+void BalloonWindow::SayInTurn(const QStringList& lines) {
+    if (!isVisible() || lines.isEmpty()) return;
+    QStringList queue = lines;
+    if (!lastSaidText_.isEmpty()) queue << lastSaidText_;
+    SayText(queue.takeFirst());
+    inTurn_ = queue;
+    turn_->start(kLineMs);
+}
+
+void BalloonWindow::SayNextInTurn() {
+    if (inTurn_.isEmpty()) return;
+    QStringList rest = inTurn_;
+    SayText(rest.takeFirst());
+    inTurn_ = rest;
+    if (!inTurn_.isEmpty()) turn_->start(kLineMs);
 }
 
 void BalloonWindow::applyRoundedShape() {

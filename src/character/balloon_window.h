@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QStringList>
+#include <QTimer>
+
 #include "character/partner_window.h"
 
 namespace velmio {
@@ -16,7 +19,12 @@ public:
     void setPartner(Form4* picture) { picture_ = picture; }
 
     // Shows the text; nothing happens while hidden or for an empty text.
+    // What she says is the balloon's accessible name, for screen readers.
     void SayText(const QString& text);
+    // Says the lines one after another, each long enough to read, and then
+    // the line she said before them again. Anything said meanwhile ends it.
+    void SayInTurn(const QStringList& lines);
+    static constexpr int kLineMs = 4000;
     const QString& LastSaidText() const { return lastSaidText_; }
 
     // Places the character beside the balloon (after the balloon was dragged),
@@ -34,7 +42,11 @@ protected:
 private:
     void applyRoundedShape();
 
+    void SayNextInTurn();
+
     Form4* picture_ = nullptr;
+    QStringList inTurn_;
+    QTimer* turn_ = nullptr;
     QString lastSaidText_;
     bool atRight_ = false;
 };

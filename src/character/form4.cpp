@@ -26,6 +26,7 @@ Form4::Form4(const AppState& state, MessageBoxes& messages, QWidget* parent)
       state_(state),
       messages_(messages) {
     setObjectName(QStringLiteral("Form4"));
+    setAccessibleName(QStringLiteral("Velmio"));
     setAttribute(Qt::WA_TranslucentBackground, false);
     setFixedSize(kFrameWidth, kFrameHeight);
 }

@@ -28,10 +28,12 @@ struct AppSettings {
     qint32 Ypos = 0;
     qint16 Click = 0;
     QString Mailer;
-    qint16 DispDiff = 0;
+    qint16 DispDiff = 0;  // 0 all, 1 since the last check, 2 since the start, 3 not yet told
     bool CharHide = false;
     bool LogMode = false;
     bool Clearness = false;
+    // She tells the sender and subject of the newest new mail.
+    bool ShowSender = true;
     // 0 plain POP3, 1 STARTTLS, 2 TLS from the first byte.
     qint16 Security = 0;
     bool Apop = false;
@@ -46,6 +48,9 @@ struct AppSettings {
     // [Message]
     QString NickName;
 };
+
+// The display mode that counts the messages she has never told of.
+inline constexpr qint16 kNotYetTold = 3;
 
 // Where a trusted certificate belongs: one server and port.
 inline QString PinPlace(const AppSettings& s) {

@@ -1,13 +1,18 @@
 #include "mail/mail_check.h"
 
 #include <QMessageBox>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
 #include <stdexcept>
 
 #include "core/app_state.h"
 #include "mail/apop.h"
 #include "mail/certificate_question.h"
+#include "mail/mail_header.h"
 #include "mail/mail_shell.h"
 #include "mail/pop3_connection.h"
+#include "mail/reported_ids.h"
 #include "platform/clock.h"
 #include "platform/cp932.h"
 #include "platform/password_keyring.h"
@@ -25,6 +30,29 @@ bool WantsTls(const AppSettings& s) { return s.Security != 0 && s.Security != 1;
 const QString kNoEncryptionLine = QStringLiteral("暗号化できないサーバーみたい…");
 const QString kNoApopLine = QStringLiteral("APOPが使えないサーバーみたい…");
 const QString kCertificateLine = QStringLiteral("証明書を確かめられなかったよ…");
+// Senders told by name; the rest are counted.
+constexpr int kSendersTold = 3;
+
+// "山田 太郎さん「会議の件」", cut to stay readable in the balloon.
+QString SenderLine(const MailHeader& h) {
+    const QString line = Elide(h.from, 16) + QStringLiteral("さん");
+    return h.subject.isEmpty() ? line : line + QStringLiteral("「") + Elide(h.subject, 24) + QStringLiteral("」");
+}
+
+// The lines of a "+OK" listing between its status line and its "." line,
+// with the dot-stuffing undone.
+QByteArray ListingBody(const QByteArray& reply) {
+    QByteArray body;
+    const QList<QByteArray> lines = reply.split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        QByteArray line = lines[i];
+        if (line == "." || line == ".\r") break;
+        if (line.startsWith("..")) line.remove(0, 1);
+        body += line + '\n';
+    }
+    return body;
+}
+
 const QString kKeyringLine = QStringLiteral("キーリングからパスワードを出せなかったよ…");
 
 }  // namespace
@@ -44,7 +72,11 @@ MailCheck::MailCheck(AppState& state, MailShell& shell, Clock& clock, QObject* p
     connect(connection_.get(), &Pop3Connection::CertificateRejected, this, &MailCheck::HandleUntrustedCertificate);
     // Endless data is a reply that cannot be handled.
     connect(connection_.get(), &Pop3Connection::ReplyOverlong, this, [this] {
-        FailedWhileHandling();
+        if (extra_ == Extra::Top) {
+            EndAfterCount();  // the count stands
+        } else {
+            FailedWhileHandling();
+        }
         emit SessionEnded();
     });
 }
@@ -128,6 +160,8 @@ void MailCheck::PopConnect() {
     const AppSettings& s = state_.settings;
     stls_ = WantsStls(s) ? Stls::Off : Stls::Done;
     greeting_.clear();
+    extra_ = Extra::None;
+    senderLines_.clear();
     connection_->SetPin(s.CertPin);
     connection_->Open(s.Server, static_cast<quint16>(s.Port), WantsTls(s));
 }
@@ -137,8 +171,8 @@ void MailCheck::PopDisconnect() {
     shell_.SetTimerEnabled(state_.settings.AutoCheck);
 }
 
-void MailCheck::SendLine(const QString& text) {
-    if (!connection_->SendLine(text, text == QLatin1String("List")))
+void MailCheck::SendLine(const QString& text, bool listing) {
+    if (!connection_->SendLine(text, listing || text == QLatin1String("List")))
         throw std::runtime_error("the command could not be sent");
 }
 
@@ -223,10 +257,23 @@ void MailCheck::ClassifyReply(const QString& r) {
         SendLine(QStringLiteral("STLS"));
         return;
     }
+    if (extra_ != Extra::None) {
+        HandleExtraReply();
+        return;
+    }
     if (r.startsWith(QLatin1String("+OK"))) {
         if (!Has(r, "off") && answered == 3) {
-            count_.ReportMailCount(r);
+            if (state_.settings.DispDiff == kNotYetTold) {
+                AskUniqueIds(r);
+                return;
+            }
+            const qint16 n = count_.ReportMailCount(r);
             if (session != session_) return;  // replaced during a message box
+            QList<int> newest;
+            const int total = state_.MailTotal;
+            for (int k = total; k > 0 && k > total - n; --k) newest << k;
+            AfterCount(n, newest);
+            return;
         }
         popState_ = static_cast<qint16>(popState_ + 1);
         SendPopCommand();
@@ -244,6 +291,86 @@ void MailCheck::ClassifyReply(const QString& r) {
         EarlyErrorReply();
     }
     // Anything else is no reply we know; the session waits for the next one.
+}
+
+void MailCheck::AskUniqueIds(const QString& listReply) {
+    listReply_ = listReply;
+    extra_ = Extra::Uidl;
+    SendLine(QStringLiteral("UIDL"), true);
+}
+
+void MailCheck::AfterCount(qint16 reported, QList<int> newest) {
+    extra_ = Extra::None;
+    if (reported > 0 && state_.settings.ShowSender && !newest.isEmpty()) {
+        topNumbers_ = newest.mid(0, kSendersTold);
+        moreNew_ = reported - int(topNumbers_.size());
+        extra_ = Extra::Top;
+        SendNextTop();
+        return;
+    }
+    if (reported > 0) shell_.TellSenders({});
+    popState_ = 4;
+    SendPopCommand();
+}
+
+void MailCheck::HandleExtraReply() {
+    const quint64 session = session_;
+    const QByteArray& raw = connection_->LastReplyBytes();
+    if (extra_ == Extra::Uidl) {
+        const AppSettings& s = state_.settings;
+        const auto ids = ParseUidlReply(raw);
+        if (!ids) {
+            // No unique ids: counted as since the last check.
+            const qint16 n = count_.ReportMailCount(listReply_);
+            if (session != session_) return;
+            QList<int> newest;
+            for (int k = state_.MailTotal; k > 0 && k > state_.MailTotal - n; --k) newest << k;
+            AfterCount(n, newest);
+            return;
+        }
+        const ReportedIds store(state_.paths.LogDir(), s.Server, static_cast<quint16>(s.Port), s.LoginName);
+        const QSet<QString> told = store.Load();
+        QList<int> fresh;
+        QStringList onServer;
+        for (const auto& [number, id] : *ids) {
+            onServer << id;
+            if (!told.contains(id)) fresh << number;
+        }
+        std::sort(fresh.begin(), fresh.end(), std::greater<int>());  // newest first
+        const qint16 n = count_.ReportMailCount(listReply_, static_cast<qint16>(qMin<qsizetype>(fresh.size(), 32767)));
+        if (session != session_) return;
+        if (!store.Save(onServer))
+            std::fprintf(stderr, "velmio: could not keep the told messages in %s\n", qPrintable(store.path()));
+        AfterCount(n, fresh);
+        return;
+    }
+    // A header. Anything but one leaves the sender lines out; the count stands.
+    if (!raw.startsWith("+OK")) {
+        FinishSenders(false);
+        return;
+    }
+    senderLines_ << SenderLine(ParseMailHeader(ListingBody(raw)));
+    if (topNumbers_.isEmpty()) FinishSenders(true);
+    else SendNextTop();
+}
+
+void MailCheck::SendNextTop() { SendLine(QStringLiteral("TOP %1 0").arg(topNumbers_.takeFirst()), true); }
+
+void MailCheck::FinishSenders(bool told) {
+    QStringList lines = told ? senderLines_ : QStringList();
+    if (!lines.isEmpty() && moreNew_ > 0) lines << QStringLiteral("ほか %1通").arg(moreNew_);
+    extra_ = Extra::None;
+    shell_.TellSenders(lines);
+    popState_ = 4;
+    SendPopCommand();
+}
+
+void MailCheck::EndAfterCount() {
+    extra_ = Extra::None;
+    shell_.TellSenders({});
+    popState_ = 0;
+    PopDisconnect();
+    shell_.SetMailCheckEnabled(true);
 }
 
 void MailCheck::RejectedLogin() {
@@ -327,6 +454,11 @@ void MailCheck::RestoreTopMost() { shell_.SetWindowsTopMost(shell_.AlwaysActiveM
 
 void MailCheck::HandleSocketError(int number, const QString& description) {
     const quint64 session = session_;
+    if (extra_ == Extra::Top) {
+        EndAfterCount();
+        emit SessionEnded();
+        return;
+    }
     QString said = QStringLiteral("Error: ") + description;
     if (number == Pop3Connection::kTlsFailed && stls_ == Stls::Handshake) {
         // STARTTLS was agreed and then failed: the same end as a refusal.

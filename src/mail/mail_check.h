@@ -54,7 +54,16 @@ private:
     void PopConnect();
     void PopDisconnect();
     void SendPopCommand();
-    void SendLine(const QString& text);
+    void SendLine(const QString& text, bool listing = false);
+    // After the count: unique ids for the not-yet-told mode, then the
+    // headers of the newest new messages.
+    void AskUniqueIds(const QString& listReply);
+    void AfterCount(qint16 reported, QList<int> newest);
+    void HandleExtraReply();
+    void SendNextTop();
+    void FinishSenders(bool told);
+    // The count stands; what failed after it ends the session without a word.
+    void EndAfterCount();
 
     void HandleReply(const QString& reply);
     void ClassifyReply(const QString& reply);
@@ -92,6 +101,11 @@ private:
     // Changes with every new session, so a handler that ran a nested event
     // loop can tell that its session was replaced meanwhile.
     quint64 session_ = 0;
+    enum class Extra { None, Uidl, Top } extra_ = Extra::None;
+    QString listReply_;
+    QList<int> topNumbers_;  // messages whose headers are still to ask for
+    QStringList senderLines_;
+    int moreNew_ = 0;  // new messages beyond those told by name
 };
 
 }  // namespace velmio

@@ -71,9 +71,14 @@ std::optional<qint16> CountFromListReply(const QString& reply) {
     return Fit16(count);
 }
 
-std::optional<qint16> ApplyDisplayMode(AppState& state, qint16 total) {
+std::optional<qint16> ApplyDisplayMode(AppState& state, qint16 total, std::optional<qint16> unseen) {
     state.MailTotal = total;
-    switch (state.settings.DispDiff) {
+    const qint16 mode = state.settings.DispDiff;
+    if (mode == kNotYetTold && unseen) {
+        state.LastCheckMail = total;
+        return unseen;
+    }
+    switch (mode == kNotYetTold ? qint16(1) : mode) {
     case 1: {
         if (state.LastCheckMail == total) return qint16(0);
         const auto d = Fit16(int(total) - int(state.LastCheckMail));
@@ -101,9 +106,9 @@ std::optional<qint16> ApplyDisplayMode(AppState& state, qint16 total) {
     }
 }
 
-qint16 MailCount::GetMailCount(const QString& reply) {
+qint16 MailCount::GetMailCount(const QString& reply, std::optional<qint16> unseen) {
     const auto total = CountFromListReply(reply);
-    const auto result = total ? ApplyDisplayMode(state_, *total) : std::nullopt;
+    const auto result = total ? ApplyDisplayMode(state_, *total, unseen) : std::nullopt;
     if (!result) {
         shell_.ShowMsg(QStringLiteral("Error: 着信件数が取得できませんでした"), 16);
         return 0;
@@ -111,8 +116,8 @@ qint16 MailCount::GetMailCount(const QString& reply) {
     return *result;
 }
 
-void MailCount::ReportMailCount(const QString& reply) {
-    const qint16 n = reply.contains(QLatin1String("err")) ? qint16(0) : GetMailCount(reply);
+qint16 MailCount::ReportMailCount(const QString& reply, std::optional<qint16> unseen) {
+    const qint16 n = reply.contains(QLatin1String("err")) ? qint16(0) : GetMailCount(reply, unseen);
     shell_.UpdateTrayIcon(SummaryText(n, state_.MailTotal), n);
     if (n == 0) {
         results_.NoMailReaction();
@@ -120,6 +125,7 @@ void MailCount::ReportMailCount(const QString& reply) {
         results_.ExistMailReaction(n);
     }
     shell_.SetMailCheckEnabled(true);
+    return n;
 }
 
 }  // namespace velmio

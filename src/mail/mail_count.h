@@ -24,8 +24,10 @@ std::optional<qint16> CountFromListReply(const QString& reply);
 
 // The number to report for a new total under the display mode, moving the
 // baselines. Nothing when the difference does not fit 16 bits; MailTotal is
-// already set then.
-std::optional<qint16> ApplyDisplayMode(AppState& state, qint16 total);
+// already set then. In the not-yet-told mode, unseen is the count of
+// messages never told of; without it (no unique ids) that mode counts as
+// the since-last-check one.
+std::optional<qint16> ApplyDisplayMode(AppState& state, qint16 total, std::optional<qint16> unseen = std::nullopt);
 
 // The count step of a check: from the reply to "List" to the tray tip and
 // the character's reaction.
@@ -34,9 +36,10 @@ public:
     MailCount(AppState& state, MailShell& shell, ResultMessages& results)
         : state_(state), shell_(shell), results_(results) {}
 
-    void ReportMailCount(const QString& reply);
+    // The number reported.
+    qint16 ReportMailCount(const QString& reply, std::optional<qint16> unseen = std::nullopt);
     // Never fails: an unreadable count shows a message and gives 0.
-    qint16 GetMailCount(const QString& reply);
+    qint16 GetMailCount(const QString& reply, std::optional<qint16> unseen = std::nullopt);
 
 private:
     AppState& state_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QDialog;
 
@@ -13,6 +14,10 @@ public:
     virtual ~MailShell() = default;
     virtual void ShowPicture(int frame) = 0;
     virtual void SayText(const QString& text) = 0;
+    // After the reaction to new mail: who wrote, a line a message (none when
+    // not asked for or not to be had). Said in turn, or sent to the desktop's
+    // notifications when she is put away.
+    virtual void TellSenders(const QStringList& lines) = 0;
     virtual void PlayEventSound(int event) = 0;
     virtual void PlaySoundFile(const QString& path) = 0;
     virtual int ShowMsg(const QString& text, int style) = 0;

@@ -130,6 +130,7 @@ void Pop3Connection::Dispatch() {
         const int remaining = timer_.remainingTime();
         timer_.stop();
         const quint64 sends = sends_;
+        lastReply_ = *reply;
         emit ReplyArrived(DecodeCp932(*reply));
         if (generation != generation_) return;  // closed or replaced by the handler
         if (sends == sends_ && !failurePending_) timer_.start(remaining < 0 ? timeoutMs_ : remaining);

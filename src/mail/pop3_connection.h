@@ -59,6 +59,9 @@ public:
     // that the reply runs to a "." line when it is positive. False when
     // there is no connection to send on.
     bool SendLine(const QString& text, bool listingReply = false);
+    // The bytes of the reply being handled, before any decoding: headers
+    // carry their own charsets.
+    const QByteArray& LastReplyBytes() const { return lastReply_; }
 
     // Winsock-style number for a socket error.
     static int ErrorNumber(QAbstractSocket::SocketError error);
@@ -78,6 +81,7 @@ signals:
     void CertificateRejected(const QSslCertificate& certificate, const QList<QSslError>& errors);
 
 private:
+    QByteArray lastReply_;
     void OnReadyRead();
     void OnSocketError(QAbstractSocket::SocketError error);
     void OnSslErrors(const QList<QSslError>& errors);

@@ -22,7 +22,7 @@
 
 namespace velmio {
 namespace {
-constexpr int kExtraRow = 300;  // twips
+constexpr int kExtraRow = 600;  // twips
 }  // namespace
 
 Form3::Form3(AppState& state, const Form3Services& services, QWidget* parent)
@@ -35,7 +35,7 @@ Form3::Form3(AppState& state, const Form3Services& services, QWidget* parent)
     QFont f(QStringLiteral("Noto Sans CJK JP"));
     f.setPointSizeF(9.0);
     setFont(f);
-    // One row taller than the twips design, for the start-at-login box.
+    // Two rows taller than the twips design, for the start-at-login and sender boxes.
     setFixedSize(TwipsRect(this, 0, 0, 5295, 4425 + kExtraRow).size());
 
     tabs_ = new QTabWidget(this);
@@ -171,7 +171,7 @@ void Form3::SetKeyboardOrder() {
         "SavePass", "ApopCheck", "PopPort", "Security",
         "UseSound", "EventName", "EventWave", "Command1", "EventMsg", "WaveTest", "WaveBrowse",
         "AutoCheck", "CheckMin", "TelhoCheck", "DblClick0", "DblClick1", "DblClick2",
-        "ExecMailer", "Command5", "BGClearness", "Autostart",
+        "ExecMailer", "Command5", "BGClearness", "Autostart", "ShowSender",
         "Command6", "Command7"};
     QWidget* previous = tabs_->tabBar();
     for (const char* name : order) {

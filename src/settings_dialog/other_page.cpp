@@ -80,6 +80,8 @@ OtherPage::OtherPage(FileSelector selectFile, const QString& startDir, Autostart
     autostartBox_ = Named(new QCheckBox(QStringLiteral("ログイン時に起動する")), "Autostart");
     PlaceOnTabs(autostartBox_, 360, 3660, 4455, 255);
     autostartBox_->setToolTip(autostart_.EntryPath());
+    showSender_ = Named(new QCheckBox(QStringLiteral("差出人と件名を教えて")), "ShowSender");
+    PlaceOnTabs(showSender_, 360, 3960, 4455, 255);
 
     connect(autoCheck_, &QCheckBox::toggled, this, &OtherPage::EnableIntervalControls);
     connect(dblClick_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
@@ -106,6 +108,7 @@ void OtherPage::LoadOtherPage(const AppState& state) {
         DblClickSelected(-1);
     }
     execMailer_->setText(s.Mailer);
+    showSender_->setChecked(s.ShowSender);
     autostartBox_->setChecked(autostart_.IsEnabled());
     if (QFileInfo(state.paths.DataFile(QStringLiteral("velmio_s.dat"))).isFile()) {
         bgClearness_->setChecked(s.Clearness);
@@ -126,6 +129,7 @@ void OtherPage::Apply(AppSettings& s, std::optional<qint16> min, bool& changed) 
     const int click = dblClick_->checkedId();
     if (click >= 0) ApplyField(s.Click, static_cast<qint16>(click), changed);
     ApplyField(s.Mailer, execMailer_->text(), changed);
+    ApplyField(s.ShowSender, showSender_->isChecked(), changed);
     if (bgClearness_->isEnabled()) ApplyField(s.Clearness, bgClearness_->isChecked(), changed);
 }
 

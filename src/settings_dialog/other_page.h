@@ -60,6 +60,7 @@ private:
     QCheckBox* bgClearness_;
     Autostart autostart_;
     QCheckBox* autostartBox_;
+    QCheckBox* showSender_;
     bool stepWithinOptions_ = false;
 };
 

@@ -43,6 +43,7 @@ struct MailFixture {
         s.LoginPass = QStringLiteral("secret");
         s.NickName = QStringLiteral("お兄ちゃん");
         s.AutoCheck = s.PlayWave = s.LogMode = true;
+        s.ShowSender = false;  // the plain dialogue; tests of the sender lines turn it on
         state.reactions.of(EventKind::ExistMail) = {Reaction{3, 1, "/sounds/exist.wav", "通来てるよ"}};
         state.reactions.of(EventKind::NoMail) = {Reaction{5, 0, QString(), kNoMailLine}};
         state.reactions.of(EventKind::Error) = {Reaction{4, 0, QString(), QStringLiteral("エラー")}};

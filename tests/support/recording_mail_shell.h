@@ -11,7 +11,7 @@ namespace velmio::test {
 // A shell that writes down what the mail check asks of it, in order, as
 // short lines: "picture 1", "sound 5", "say ...", "wave ...", "msg 16 ...",
 // "box 16 ...", "tray 2 ...", "menu on", "timer off", "topmost 0",
-// "balloon hide", "settings", "question", "store pin". It also keeps the
+// "balloon hide", "settings", "question", "store pin", "senders a | b". It also keeps the
 // latest state of each part.
 class RecordingMailShell : public MailShell {
 public:
@@ -22,6 +22,10 @@ public:
     void SayText(const QString& text) override {
         if (!text.isEmpty()) said = text;  // an empty text leaves the balloon as it was
         calls << "say " + text;
+    }
+    void TellSenders(const QStringList& lines) override {
+        senders = lines;
+        calls << "senders " + lines.join(" | ");
     }
     void PlayEventSound(int event) override { calls << QStringLiteral("sound %1").arg(event); }
     void PlaySoundFile(const QString& path) override { calls << "wave " + path; }
@@ -61,6 +65,7 @@ public:
     void OpenSettingsDialog() override { calls << "settings"; }
 
     QStringList calls;
+    QStringList senders;
     QString said;
     int picture = 0;
     QString tip;  // the summary behind the title
