@@ -85,12 +85,12 @@ bool WriteDialogBatch(AppState& state, PasswordKeyring* keyring, const std::func
         // A password the keyring did not give is still there: leave it.
         const bool unread = s.SavePassword && state.PasswordUnread;
         if (keyring && keyring->Available() && !unread) keyring->Remove(KeyringAccount(state));
-    } else if (!keyring || !keyring->Available()) {
-        filePass = s.LoginPass;
-    } else if (keyring->Write(KeyringAccount(state), s.LoginPass)) {
-        state.PasswordUnread = false;
-    } else if (keepInFile && keepInFile()) {
-        filePass = s.LoginPass;
+    } else {
+        // Without a keyring the file is the place; one that will not store
+        // leaves it to the user.
+        const bool stored = keyring && keyring->Available() && keyring->Write(KeyringAccount(state), s.LoginPass);
+        if (stored) state.PasswordUnread = false;
+        else if (!keyring || !keyring->Available() || (keepInFile && keepInFile())) filePass = s.LoginPass;
     }
     ProfileDocument doc = ProfileDocument::load(state.IniPath());
     WriteKeys(doc, state, Batch::Dialog, [&](const SettingsKey& key) -> std::optional<QString> {

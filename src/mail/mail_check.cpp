@@ -33,6 +33,13 @@ const QString kCertificateLine = QStringLiteral("証明書を確かめられな�
 // Senders told by name; the rest are counted.
 constexpr int kSendersTold = 3;
 
+// The newest n of total messages: the highest numbers, newest first.
+QList<int> HighestNumbers(int total, int n) {
+    QList<int> numbers;
+    for (int k = total; k > 0 && k > total - n && numbers.size() < kSendersTold; --k) numbers << k;
+    return numbers;
+}
+
 // "山田 太郎さん「会議の件」", cut to stay readable in the balloon.
 QString SenderLine(const MailHeader& h) {
     const QString line = Elide(h.from, 16) + QStringLiteral("さん");
@@ -269,10 +276,7 @@ void MailCheck::ClassifyReply(const QString& r) {
             }
             const qint16 n = count_.ReportMailCount(r);
             if (session != session_) return;  // replaced during a message box
-            QList<int> newest;
-            const int total = state_.MailTotal;
-            for (int k = total; k > 0 && k > total - n; --k) newest << k;
-            AfterCount(n, newest);
+            AfterCount(n, HighestNumbers(state_.MailTotal, n));
             return;
         }
         popState_ = static_cast<qint16>(popState_ + 1);
@@ -299,7 +303,7 @@ void MailCheck::AskUniqueIds(const QString& listReply) {
     SendLine(QStringLiteral("UIDL"), true);
 }
 
-void MailCheck::AfterCount(qint16 reported, QList<int> newest) {
+void MailCheck::AfterCount(qint16 reported, const QList<int>& newest) {
     extra_ = Extra::None;
     if (reported > 0 && state_.settings.ShowSender && !newest.isEmpty()) {
         topNumbers_ = newest.mid(0, kSendersTold);
@@ -323,9 +327,7 @@ void MailCheck::HandleExtraReply() {
             // No unique ids: counted as since the last check.
             const qint16 n = count_.ReportMailCount(listReply_);
             if (session != session_) return;
-            QList<int> newest;
-            for (int k = state_.MailTotal; k > 0 && k > state_.MailTotal - n; --k) newest << k;
-            AfterCount(n, newest);
+            AfterCount(n, HighestNumbers(state_.MailTotal, n));
             return;
         }
         const ReportedIds store(state_.paths.LogDir(), s.Server, static_cast<quint16>(s.Port), s.LoginName);

@@ -58,7 +58,7 @@ private:
     // After the count: unique ids for the not-yet-told mode, then the
     // headers of the newest new messages.
     void AskUniqueIds(const QString& listReply);
-    void AfterCount(qint16 reported, QList<int> newest);
+    void AfterCount(qint16 reported, const QList<int>& newest);
     void HandleExtraReply();
     void SendNextTop();
     void FinishSenders(bool told);
