@@ -168,11 +168,12 @@ private slots:
         QVERIFY(bus.registerService("org.freedesktop.Notifications"));
         ShellFixture f;
         QVERIFY(f.start("[System]\nServer=127.0.0.1\n"));
-        QCOMPARE(f.form4()->accessibleName(), QStringLiteral("Velmio"));
+        const auto name = [](QWidget* w) { return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name); };
+        QCOMPARE(name(f.form4()), QStringLiteral("Velmio"));
         f.form1->SayText("2通あるよ");
-        QCOMPARE(f.form1->accessibleName(), QStringLiteral("2通あるよ"));
+        QCOMPARE(name(f.form1.get()), QStringLiteral("2通あるよ"));
         f.form1->TellSenders({"Annさん「a」"});
-        QCOMPARE(f.form1->accessibleName(), QStringLiteral("Annさん「a」"));
+        QCOMPARE(name(f.form1.get()), QStringLiteral("Annさん「a」"));
         f.form1->RunMenuCommand("mnuReturnTary");
         f.form1->SayText("1通あるよ");
         f.form1->TellSenders({"Bobさん「b」", "ほか 1通"});
