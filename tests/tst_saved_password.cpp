@@ -1,5 +1,6 @@
-#include <QDBusInterface>
-#include <QDBusReply>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QProcess>
 #include <QtTest>
 #include <sys/stat.h>
@@ -40,14 +41,12 @@ bool MakeReadOnly(const QString& folder, bool readOnly) {
     return writable != readOnly;
 }
 
-// The login collection of the tests' GNOME Keyring, locked or unlocked
-// with its password "test" through the daemon's own interface.
+// Locks the login collection of the tests' GNOME Keyring; its password is "test".
 bool LockLoginKeyring() {
-    QDBusInterface service("org.freedesktop.secrets", "/org/freedesktop/secrets", "org.freedesktop.Secret.Service");
-    const QDBusMessage reply =
-        service.call("Lock", QVariant::fromValue(QList<QDBusObjectPath>{
-                                 QDBusObjectPath("/org/freedesktop/secrets/collection/login")}));
-    return reply.type() == QDBusMessage::ReplyMessage;
+    QDBusMessage lock = QDBusMessage::createMethodCall("org.freedesktop.secrets", "/org/freedesktop/secrets",
+                                                       "org.freedesktop.Secret.Service", "Lock");
+    lock << QVariant::fromValue(QList<QDBusObjectPath>{QDBusObjectPath("/org/freedesktop/secrets/collection/login")});
+    return QDBusConnection::sessionBus().call(lock).type() == QDBusMessage::ReplyMessage;
 }
 
 }  // namespace
