@@ -167,7 +167,7 @@ void EventSoundsTest::newMailFoundIsHeard() {
     QVERIFY(QDir(folder.path()).mkdir("sounds"));
     QVERIFY(QFile::copy(VELMIO_DIST_DIR "/sounds/mail.wav", folder.file("sounds/mail.wav")));
     folder.write("velmio.ini", QStringLiteral("[System]\nServer=127.0.0.1\nPort=%1\nLoginName=alice\n"
-                                              "LoginPass=secret\n[Sound]\nPlayWave=1\n")
+                                              "LoginPass=secret\nShowSender=0\n[Sound]\nPlayWave=1\n")
                                    .arg(*test::Dovecot::Port())
                                    .toLatin1());
     AppState state;
