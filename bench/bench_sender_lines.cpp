@@ -7,30 +7,12 @@ int main(int argc, char** argv) {
     using namespace velmio::bench;
     QCoreApplication app(argc, argv);
     const int runs = std::max(50, argc > 1 ? atoi(argv[1]) : 100);
-    Server server;
-    server.port = static_cast<quint16>(qEnvironmentVariableIntValue("VELMIO_POP3_PORT"));
-    QTemporaryDir ownFolder;
-    QProcess* own = nullptr;
-    if (server.port == 0) {
-        QFile::setPermissions(ownFolder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                    QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
-                                                    QFile::ExeOther);
-        own = StartOwnDovecot(ownFolder.path(), &server);
-        if (!own || server.port == 0) {
-            std::fprintf(stderr, "no Dovecot: set VELMIO_POP3_PORT or install dovecot-core\n");
-            return 1;
-        }
-    }
+    const RunDovecot dovecot(false);
+    if (!dovecot.ok()) return 1;
     QTemporaryDir programFolder;
     AppState state;
-    state.paths = AppPaths::ProgramFolder(programFolder.path());
+    SetUpCheck(state, programFolder.path(), dovecot.server.port, QStringLiteral("alice"));  // three messages
     AppSettings& s = state.settings;
-    s.Server = QStringLiteral("127.0.0.1");
-    s.Port = static_cast<qint16>(server.port);
-    s.LoginName = QStringLiteral("alice");  // three messages, all reported
-    s.LoginPass = QStringLiteral("secret");
-    state.reactions.of(EventKind::ExistMail) = {Reaction{3, 1, QString(), QStringLiteral("通来てるよ")}};
-    state.reactions.of(EventKind::NoMail) = {Reaction{5, 0, QString(), QStringLiteral("来てないよ")}};
     QuietShell shell;
     SystemClock clock;
     MailCheck check(state, shell, clock);
@@ -60,11 +42,5 @@ int main(int argc, char** argv) {
     std::printf("with sender lines (3 TOPs)  median %8.3f ms\n", a * 1e3);
     std::printf("plain check                 median %8.3f ms\n", b * 1e3);
     std::printf("ratio with / plain                 %8.2f\n", a / b);
-    if (own) {
-        own->write("\n");
-        own->closeWriteChannel();
-        own->waitForFinished(10000);
-        delete own;
-    }
     return 0;
 }

@@ -88,40 +88,63 @@ inline QProcess* StartOwnDovecot(const QString& folder, Server* server) {
     return shell;
 }
 
+// The Dovecot of the run: the test environment's, or one of our own,
+// stopped again when this goes.
+class RunDovecot {
+public:
+    explicit RunDovecot(bool tls) {
+        server.port = static_cast<quint16>(qEnvironmentVariableIntValue("VELMIO_POP3_PORT"));
+        server.tlsPort = static_cast<quint16>(qEnvironmentVariableIntValue("VELMIO_POP3S_PORT"));
+        server.authority = qEnvironmentVariable("VELMIO_TEST_CA");
+        if (server.port != 0 && (!tls || server.tlsPort != 0)) return;
+        QFile::setPermissions(folder_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                  QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                                  QFile::ExeOther);
+        own_ = StartOwnDovecot(folder_.path(), &server);
+        if (!own_ || server.port == 0)
+            std::fprintf(stderr, "no Dovecot: set VELMIO_POP3_PORT or install dovecot-core\n");
+    }
+    ~RunDovecot() {
+        if (!own_) return;
+        own_->write("\n");
+        own_->closeWriteChannel();
+        own_->waitForFinished(10000);
+        delete own_;
+    }
+    bool ok() const { return server.port != 0; }
+    Server server;
+
+private:
+    QTemporaryDir folder_;
+    QProcess* own_ = nullptr;
+};
+
+// A check's state for a user of the run's Dovecot, with a reaction of each kind.
+inline void SetUpCheck(AppState& state, const QString& folder, quint16 port, const QString& user) {
+    state.paths = AppPaths::ProgramFolder(folder);
+    state.settings.Server = QStringLiteral("127.0.0.1");
+    state.settings.Port = static_cast<qint16>(port);
+    state.settings.LoginName = user;
+    state.settings.LoginPass = QStringLiteral("secret");
+    state.reactions.of(EventKind::ExistMail) = {Reaction{3, 1, QString(), QStringLiteral("通来てるよ")}};
+    state.reactions.of(EventKind::NoMail) = {Reaction{5, 0, QString(), QStringLiteral("来てないよ")}};
+}
+
 // argv: [runs] [user]. tls: the check and curl both go over POP3S.
 inline int RunSideBySide(int argc, char** argv, bool tls) {
     QCoreApplication app(argc, argv);
     const int runs = std::max(50, argc > 1 ? atoi(argv[1]) : 50);
     const QString user = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("alice");
 
-    Server server;
-    server.port = static_cast<quint16>(qEnvironmentVariableIntValue("VELMIO_POP3_PORT"));
-    server.tlsPort = static_cast<quint16>(qEnvironmentVariableIntValue("VELMIO_POP3S_PORT"));
-    server.authority = qEnvironmentVariable("VELMIO_TEST_CA");
-    QTemporaryDir ownFolder;
-    QProcess* own = nullptr;
-    if (server.port == 0 || (tls && server.tlsPort == 0)) {
-        QFile::setPermissions(ownFolder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                    QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
-                                                    QFile::ExeOther);
-        own = StartOwnDovecot(ownFolder.path(), &server);
-        if (!own || server.port == 0) {
-            std::fprintf(stderr, "no Dovecot: set VELMIO_POP3_PORT or install dovecot-core\n");
-            return 1;
-        }
-    }
+    const RunDovecot dovecot(tls);
+    if (!dovecot.ok()) return 1;
+    const Server& server = dovecot.server;
     const quint16 port = tls ? server.tlsPort : server.port;
 
     QTemporaryDir programFolder;
     AppState state;
-    state.paths = AppPaths::ProgramFolder(programFolder.path());
-    state.settings.Server = QStringLiteral("127.0.0.1");
-    state.settings.Port = static_cast<qint16>(port);
+    SetUpCheck(state, programFolder.path(), port, user);
     state.settings.Security = tls ? 2 : 0;
-    state.settings.LoginName = user;
-    state.settings.LoginPass = QStringLiteral("secret");
-    state.reactions.of(EventKind::ExistMail) = {Reaction{3, 1, QString(), QStringLiteral("通来てるよ")}};
-    state.reactions.of(EventKind::NoMail) = {Reaction{5, 0, QString(), QStringLiteral("来てないよ")}};
     QuietShell shell;
     SystemClock clock;
     MailCheck check(state, shell, clock);
@@ -160,13 +183,6 @@ inline int RunSideBySide(int argc, char** argv, bool tls) {
     std::printf("velmio whole check  median %8.3f ms\n", a * 1e3);
     std::printf("curl time_total     median %8.3f ms\n", b * 1e3);
     std::printf("ratio velmio / curl        %8.2f\n", a / b);
-
-    if (own) {
-        own->write("\n");
-        own->closeWriteChannel();
-        own->waitForFinished(10000);
-        delete own;
-    }
     return 0;
 }
 

@@ -9,6 +9,7 @@
 #include "platform/password_keyring.h"
 #include "platform/profile_file.h"
 #include "settings_dialog/form3.h"
+#include "support/child_run.h"
 #include "support/shell_fixture.h"
 #include "support/real_part.h"
 
@@ -259,14 +260,10 @@ void DesktopHomeTest::keyringRoundTrip() {
     QFETCH(QString, kind);
     if (kind == "none" && qEnvironmentVariableIsEmpty("VELMIO_NO_BUS")) {
         // A process keeps the session bus it found: run this row in one without.
-        QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
-        env.insert("VELMIO_NO_BUS", "1");
-        child.setProcessEnvironment(env);
-        child.start(QCoreApplication::applicationFilePath(), {"keyringRoundTrip:no Secret Service"});
-        QVERIFY(child.waitForFinished(20000));
-        QVERIFY2(child.exitCode() == 0, child.readAllStandardOutput().constData());
+        const auto child = test::RunInChild("keyringRoundTrip:no Secret Service", "DBUS_SESSION_BUS_ADDRESS",
+                                            "unix:path=/nonexistent/bus", "VELMIO_NO_BUS");
+        QVERIFY2(child->exitStatus() == QProcess::NormalExit && child->exitCode() == 0,
+                 child->readAllStandardOutput().constData());
         return;
     }
     SecretServiceKeyring service;

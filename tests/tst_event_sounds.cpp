@@ -7,6 +7,7 @@
 #include "character/form4.h"
 #include "core/app_state.h"
 #include "platform/sound_output.h"
+#include "support/child_run.h"
 #include "support/dovecot.h"
 #include "support/fakes.h"
 #include "support/real_part.h"
@@ -193,15 +194,11 @@ void EventSoundsTest::newMailFoundIsHeard() {
 // Without a sound server each sound used to print Qt's warning again.
 void EventSoundsTest::noDeviceToldOnce() {
     if (qEnvironmentVariableIsEmpty("VELMIO_NO_SOUND")) {
-        QProcess child;  // the sound backend is chosen once a process: one without a server
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("PULSE_SERVER", "unix:/nonexistent");
-        env.insert("VELMIO_NO_SOUND", "1");
-        child.setProcessEnvironment(env);
-        child.start(QCoreApplication::applicationFilePath(), {"noDeviceToldOnce"});
-        QVERIFY(child.waitForFinished(20000));
-        QVERIFY2(child.exitCode() == 0, child.readAllStandardOutput().constData());
-        const QByteArray err = child.readAllStandardError();
+        // The sound backend is chosen once a process: one without a server.
+        const auto child = test::RunInChild("noDeviceToldOnce", "PULSE_SERVER", "unix:/nonexistent", "VELMIO_NO_SOUND");
+        QVERIFY2(child->exitStatus() == QProcess::NormalExit && child->exitCode() == 0,
+                 child->readAllStandardOutput().constData());
+        const QByteArray err = child->readAllStandardError();
         QVERIFY2(err.count("No audio device detected") == 1, err.constData());
         return;
     }
