@@ -11,7 +11,8 @@
 #include "mail/certificate_question.h"
 #include "mail/mail_header.h"
 #include "mail/mail_shell.h"
-#include "mail/pop3_connection.h"
+#include "mail/mail_connection.h"
+#include "mail/pop3_reply_buffer.h"
 #include "mail/reported_ids.h"
 #include "platform/clock.h"
 #include "platform/cp932.h"
@@ -68,17 +69,19 @@ MailCheck::MailCheck(AppState& state, MailShell& shell, Clock& clock, QObject* p
     : QObject(parent),
       state_(state),
       shell_(shell),
-      connection_(std::make_unique<Pop3Connection>()),
+      connection_(std::make_unique<MailConnection>()),
+      framer_(new Pop3ReplyBuffer),
       log_(state, clock),
       draw_(clock),
       results_(state, shell, draw_, log_),
       count_(state, shell, results_) {
-    connect(connection_.get(), &Pop3Connection::ReplyArrived, this, &MailCheck::HandleReply);
-    connect(connection_.get(), &Pop3Connection::Failed, this, &MailCheck::HandleSocketError);
-    connect(connection_.get(), &Pop3Connection::Encrypted, this, &MailCheck::HandleEncrypted);
-    connect(connection_.get(), &Pop3Connection::CertificateRejected, this, &MailCheck::HandleUntrustedCertificate);
+    connection_->SetFramer(std::unique_ptr<ReplyFramer>(framer_));
+    connect(connection_.get(), &MailConnection::ReplyArrived, this, &MailCheck::HandleReply);
+    connect(connection_.get(), &MailConnection::Failed, this, &MailCheck::HandleSocketError);
+    connect(connection_.get(), &MailConnection::Encrypted, this, &MailCheck::HandleEncrypted);
+    connect(connection_.get(), &MailConnection::CertificateRejected, this, &MailCheck::HandleUntrustedCertificate);
     // Endless data is a reply that cannot be handled.
-    connect(connection_.get(), &Pop3Connection::ReplyOverlong, this, [this] {
+    connect(connection_.get(), &MailConnection::ReplyOverlong, this, [this] {
         if (extra_ == Extra::Top) {
             EndAfterCount();  // the count stands
         } else {
@@ -179,7 +182,8 @@ void MailCheck::PopDisconnect() {
 }
 
 void MailCheck::SendLine(const QString& text, bool listing) {
-    if (!connection_->SendLine(text, listing || text == QLatin1String("List")))
+    framer_->ExpectListing(listing || text == QLatin1String("List"));
+    if (!connection_->Send(EncodeCp932(text) + "\r\n"))
         throw std::runtime_error("the command could not be sent");
 }
 
@@ -230,8 +234,9 @@ void MailCheck::Guarded(Step step) {
     if (session == session_ && !connection_->IsOpen()) emit SessionEnded();
 }
 
-void MailCheck::HandleReply(const QString& reply) {
-    Guarded([&] { ClassifyReply(reply); });
+void MailCheck::HandleReply(const QByteArray& reply) {
+    lastReply_ = reply;
+    Guarded([&] { ClassifyReply(DecodeCp932(reply)); });
 }
 
 void MailCheck::HandleEncrypted() {
@@ -319,7 +324,7 @@ void MailCheck::AfterCount(qint16 reported, const QList<int>& newest) {
 
 void MailCheck::HandleExtraReply() {
     const quint64 session = session_;
-    const QByteArray& raw = connection_->LastReplyBytes();
+    const QByteArray& raw = lastReply_;
     if (extra_ == Extra::Uidl) {
         const AppSettings& s = state_.settings;
         const auto ids = ParseUidlReply(raw);
@@ -462,7 +467,7 @@ void MailCheck::HandleSocketError(int number, const QString& description) {
         return;
     }
     QString said = QStringLiteral("Error: ") + description;
-    if (number == Pop3Connection::kTlsFailed && stls_ == Stls::Handshake) {
+    if (number == MailConnection::kTlsFailed && stls_ == Stls::Handshake) {
         // STARTTLS was agreed and then failed: the same end as a refusal.
         EndBeforeLogin(kNoEncryptionLine, QStringLiteral("STLS Error: ") + description);
         emit SessionEnded();
@@ -470,7 +475,7 @@ void MailCheck::HandleSocketError(int number, const QString& description) {
     }
     shell_.SetWindowsTopMost(0);
     shell_.SetBalloonVisible(false);
-    if (number == Pop3Connection::kHostNotFound) {
+    if (number == MailConnection::kHostNotFound) {
         said = QStringLiteral("サーバーが見つからないよぅ");
     } else {
         // Sound 5 follows below; the box itself stays silent.

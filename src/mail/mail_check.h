@@ -17,7 +17,8 @@ struct AppState;
 class Clock;
 class MailShell;
 class PasswordKeyring;
-class Pop3Connection;
+class MailConnection;
+class Pop3ReplyBuffer;
 
 // One POP3 mail check at a time, driven by socket events: log in, ask for
 // the list, report the count through the character, log out.
@@ -65,7 +66,7 @@ private:
     // The count stands; what failed after it ends the session without a word.
     void EndAfterCount();
 
-    void HandleReply(const QString& reply);
+    void HandleReply(const QByteArray& reply);
     void ClassifyReply(const QString& reply);
     void HandleSocketError(int number, const QString& description);
     void HandleEncrypted();
@@ -85,7 +86,9 @@ private:
 
     AppState& state_;
     MailShell& shell_;
-    std::unique_ptr<Pop3Connection> connection_;
+    std::unique_ptr<MailConnection> connection_;
+    Pop3ReplyBuffer* framer_;  // the connection's
+    QByteArray lastReply_;  // before decoding: headers carry their own charsets
     CheckLog log_;
     ReactionDraw draw_;
     ResultMessages results_;

@@ -7,19 +7,21 @@
 #include <QSslCertificate>
 #include <QSslError>
 #include <QTimer>
+#include <memory>
 
-#include "mail/pop3_reply_buffer.h"
+#include "mail/reply_framer.h"
 
 class QSslSocket;
 
 namespace velmio {
 
-// The TCP side of a POP3 session: connects (plain, TLS from the first byte,
-// or TLS started later), sends lines, hands over whole replies, and turns
+// The TCP side of a mail session: connects (plain, TLS from the first byte,
+// or TLS started later), sends commands, hands over whole replies as the
+// protocol's framer cuts them, and turns
 // every way the connection can fail into one error event with a
 // Winsock-style number and a description. A certificate that fails the
 // check and is not the pinned one ends the connection with its own event.
-class Pop3Connection : public QObject {
+class MailConnection : public QObject {
     Q_OBJECT
 public:
     static constexpr int kHostNotFound = 11001;
@@ -30,8 +32,11 @@ public:
     static constexpr int kTlsFailed = 12157;
     static constexpr int kDefaultReplyTimeoutMs = 60000;
 
-    explicit Pop3Connection(QObject* parent = nullptr);
-    ~Pop3Connection() override;
+    explicit MailConnection(QObject* parent = nullptr);
+    ~MailConnection() override;
+
+    // How the protocol's replies are cut; set before Open.
+    void SetFramer(std::unique_ptr<ReplyFramer> framer) { framer_ = std::move(framer); }
 
     // How long the connection and each reply may take.
     void SetReplyTimeout(int ms) { timeoutMs_ = ms; }
@@ -55,20 +60,19 @@ public:
     void Close();
     bool IsOpen() const { return socket_ != nullptr; }
 
-    // Sends text + CR LF in code page 932 as one write. listingReply says
-    // that the reply runs to a "." line when it is positive. False when
-    // there is no connection to send on.
-    bool SendLine(const QString& text, bool listingReply = false);
-    // The bytes of the reply being handled, before any decoding: headers
-    // carry their own charsets.
-    const QByteArray& LastReplyBytes() const { return lastReply_; }
+    // Sends the bytes as one write; the reply has the time-out to arrive.
+    // False when there is no connection to send on.
+    bool Send(const QByteArray& bytes);
+    // No time-out until the next Send: the server speaks when it has news.
+    void WaitWithoutTimeout();
 
     // Winsock-style number for a socket error.
     static int ErrorNumber(QAbstractSocket::SocketError error);
     static QString TimeoutDescription();
 
 signals:
-    void ReplyArrived(const QString& reply);
+    // A whole reply, its bytes as they came.
+    void ReplyArrived(const QByteArray& reply);
     // The connection is already closed when this arrives.
     void Failed(int number, const QString& description);
     // The server sent more than any reply can be; the connection stays open
@@ -81,7 +85,6 @@ signals:
     void CertificateRejected(const QSslCertificate& certificate, const QList<QSslError>& errors);
 
 private:
-    QByteArray lastReply_;
     void OnReadyRead();
     void OnSocketError(QAbstractSocket::SocketError error);
     void OnSslErrors(const QList<QSslError>& errors);
@@ -96,9 +99,9 @@ private:
     QSslCertificate rejected_;
     QList<QSslError> rejectedErrors_;
     QTimer timer_;
-    Pop3ReplyBuffer buffer_;
+    std::unique_ptr<ReplyFramer> framer_;
     int timeoutMs_ = kDefaultReplyTimeoutMs;
-    bool listing_ = false;
+    bool idle_ = false;
     // A handler of a reply may run a nested event loop (a message box); an
     // error arriving meanwhile waits until that handler has returned.
     bool dispatching_ = false;

@@ -1,22 +1,21 @@
-#include "mail/pop3_connection.h"
+#include "mail/mail_connection.h"
 
 #include <QCryptographicHash>
 #include <QSslConfiguration>
 #include <QSslSocket>
 
 #include "mail/tls_failure.h"
-#include "platform/cp932.h"
 
 namespace velmio {
 
-Pop3Connection::Pop3Connection(QObject* parent) : QObject(parent) {
+MailConnection::MailConnection(QObject* parent) : QObject(parent) {
     timer_.setSingleShot(true);
-    connect(&timer_, &QTimer::timeout, this, &Pop3Connection::OnTimeout);
+    connect(&timer_, &QTimer::timeout, this, &MailConnection::OnTimeout);
 }
 
-Pop3Connection::~Pop3Connection() { Close(); }
+MailConnection::~MailConnection() { Close(); }
 
-int Pop3Connection::ErrorNumber(QAbstractSocket::SocketError error) {
+int MailConnection::ErrorNumber(QAbstractSocket::SocketError error) {
     switch (error) {
     case QAbstractSocket::HostNotFoundError: return kHostNotFound;
     case QAbstractSocket::ConnectionRefusedError: return kConnectionRefused;
@@ -32,16 +31,16 @@ int Pop3Connection::ErrorNumber(QAbstractSocket::SocketError error) {
     }
 }
 
-QString Pop3Connection::TimeoutDescription() {
+QString MailConnection::TimeoutDescription() {
     return QStringLiteral("サーバーから応答がありませんでした");
 }
 
-void Pop3Connection::Open(const QString& host, quint16 port, bool tls) {
+void MailConnection::Open(const QString& host, quint16 port, bool tls) {
     Close();
     socket_ = new QSslSocket(this);
-    connect(socket_, &QSslSocket::readyRead, this, &Pop3Connection::OnReadyRead);
-    connect(socket_, &QSslSocket::errorOccurred, this, &Pop3Connection::OnSocketError);
-    connect(socket_, &QSslSocket::sslErrors, this, &Pop3Connection::OnSslErrors);
+    connect(socket_, &QSslSocket::readyRead, this, &MailConnection::OnReadyRead);
+    connect(socket_, &QSslSocket::errorOccurred, this, &MailConnection::OnSocketError);
+    connect(socket_, &QSslSocket::sslErrors, this, &MailConnection::OnSslErrors);
     connect(socket_, &QSslSocket::encrypted, this, [this] {
         handshaking_ = false;
         emit Encrypted();
@@ -50,7 +49,7 @@ void Pop3Connection::Open(const QString& host, quint16 port, bool tls) {
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();
     if (!authorities_.isEmpty()) config.setCaCertificates(authorities_);
     socket_->setSslConfiguration(config);
-    listing_ = false;
+    idle_ = false;
     rejected_ = QSslCertificate();
     rejectedErrors_.clear();
     timer_.start(timeoutMs_);
@@ -62,9 +61,9 @@ void Pop3Connection::Open(const QString& host, quint16 port, bool tls) {
     }
 }
 
-void Pop3Connection::StartTls() {
+void MailConnection::StartTls() {
     if (!socket_) return;
-    buffer_.Clear();  // nothing sent before the handshake may pass for a reply after it
+    framer_->Clear();  // nothing sent before the handshake may pass for a reply after it
     socket_->readAll();
     handshaking_ = true;
     ++sends_;
@@ -72,9 +71,9 @@ void Pop3Connection::StartTls() {
     socket_->startClientEncryption();
 }
 
-bool Pop3Connection::IsEncrypted() const { return socket_ && socket_->isEncrypted(); }
+bool MailConnection::IsEncrypted() const { return socket_ && socket_->isEncrypted(); }
 
-void Pop3Connection::OnSslErrors(const QList<QSslError>& errors) {
+void MailConnection::OnSslErrors(const QList<QSslError>& errors) {
     const QSslCertificate peer = socket_->peerCertificate();
     const QString digest = QString::fromLatin1(peer.digest(QCryptographicHash::Sha256).toHex());
     if (!peer.isNull() && !pin_.isEmpty() && digest.compare(pin_, Qt::CaseInsensitive) == 0) {
@@ -86,9 +85,9 @@ void Pop3Connection::OnSslErrors(const QList<QSslError>& errors) {
     rejectedErrors_ = errors;
 }
 
-void Pop3Connection::Close() {
+void MailConnection::Close() {
     timer_.stop();
-    buffer_.Clear();
+    framer_->Clear();
     ++generation_;
     dispatching_ = false;
     failurePending_ = false;
@@ -102,43 +101,46 @@ void Pop3Connection::Close() {
     s->deleteLater();
 }
 
-bool Pop3Connection::SendLine(const QString& text, bool listingReply) {
+bool MailConnection::Send(const QByteArray& bytes) {
     if (!socket_) return false;
-    listing_ = listingReply;
-    const QByteArray line = EncodeCp932(text) + "\r\n";
-    if (socket_->write(line) != line.size()) return false;
+    if (socket_->write(bytes) != bytes.size()) return false;
     ++sends_;
+    idle_ = false;
     timer_.start(timeoutMs_);
     return true;
 }
 
-void Pop3Connection::OnReadyRead() {
+void MailConnection::WaitWithoutTimeout() {
+    idle_ = true;
+    timer_.stop();
+}
+
+void MailConnection::OnReadyRead() {
     if (!socket_) return;
-    buffer_.Append(socket_->readAll());
+    framer_->Append(socket_->readAll());
     // While a handler runs, its dispatch loop picks the new data up.
     if (!dispatching_) Dispatch();
 }
 
-void Pop3Connection::Dispatch() {
+void MailConnection::Dispatch() {
     const quint64 generation = generation_;
     dispatching_ = true;
     for (;;) {
-        const auto reply = buffer_.TakeReply(listing_);
+        const auto reply = framer_->TakeReply();
         if (!reply) break;
         // No time-out while the handler runs; sending restarts the wait, and
         // a reply that is ignored leaves the old deadline standing.
         const int remaining = timer_.remainingTime();
         timer_.stop();
         const quint64 sends = sends_;
-        lastReply_ = *reply;
-        emit ReplyArrived(DecodeCp932(*reply));
+        emit ReplyArrived(*reply);
         if (generation != generation_) return;  // closed or replaced by the handler
-        if (sends == sends_ && !failurePending_) timer_.start(remaining < 0 ? timeoutMs_ : remaining);
+        if (sends == sends_ && !failurePending_ && !idle_) timer_.start(remaining < 0 ? timeoutMs_ : remaining);
     }
     dispatching_ = false;
-    if (buffer_.Overlong() && !failurePending_) {
+    if (framer_->Overlong() && !failurePending_) {
         timer_.stop();
-        buffer_.Clear();
+        framer_->Clear();
         emit ReplyOverlong();
         return;
     }
@@ -148,7 +150,7 @@ void Pop3Connection::Dispatch() {
     }
 }
 
-void Pop3Connection::OnSocketError(QAbstractSocket::SocketError error) {
+void MailConnection::OnSocketError(QAbstractSocket::SocketError error) {
     if (!socket_) return;
     if (!rejectedErrors_.isEmpty()) {
         const QSslCertificate certificate = rejected_;
@@ -169,12 +171,12 @@ void Pop3Connection::OnSocketError(QAbstractSocket::SocketError error) {
     Fail(ErrorNumber(error), socket_->errorString());
 }
 
-void Pop3Connection::OnTimeout() {
+void MailConnection::OnTimeout() {
     if (!socket_) return;
     Fail(kTimedOut, TimeoutDescription());
 }
 
-void Pop3Connection::Fail(int number, const QString& description) {
+void MailConnection::Fail(int number, const QString& description) {
     if (dispatching_) {
         if (!failurePending_) {
             failurePending_ = true;
