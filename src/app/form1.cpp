@@ -332,7 +332,7 @@ void Form1::FollowAppliedSettings() {
     SetTimerEnabled(s.AutoCheck);
     setChecked("mnuAutoCheck", s.AutoCheck);
     const bool account = !s.LoginPass.isEmpty() && !s.Server.isEmpty() && s.Server != kPlaceholderServer;
-    if (account && !mailCheck_->SessionOpen()) SetMailCheckEnabled(true);
+    if (account && !mailCheck_->CheckRunning()) SetMailCheckEnabled(true);
 }
 
 void Form1::ShowAboutBox() {
