@@ -64,12 +64,19 @@ start_sound() {
     part_missing "PulseAudio with its null sink did not come up" "$TEST_ENV_DIR/pulse.log"
 }
 
+# free_port VAR: a port nothing listens on and no earlier call handed out
+# (eight are picked before any server listens).
+TEST_ENV_PORTS=" "
 free_port() {
   local p
   for _ in $(seq 200); do
     # Below 32768: the Port setting holds 16 signed bits.
     p=$((20000 + RANDOM % 12000))
-    (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || { echo "$p"; return; }
+    [[ "$TEST_ENV_PORTS" == *" $p "* ]] && continue
+    (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null && continue
+    TEST_ENV_PORTS+="$p "
+    printf -v "$1" %s "$p"
+    return
   done
   return 1
 }
@@ -84,10 +91,28 @@ fill_maildir() {
   done
 }
 
-# A throwaway POP3 server on loopback: users alice (3 messages), empty (0),
-# bulk (4,000) and carol (for tests that change the count), all with the
-# password "secret" (or only the users named as arguments); plain POP3 (with
-# STLS and APOP) and POP3 over TLS with a certificate of a throwaway authority
+# Five messages of which the first two were read (flag S); the fourth one's
+# subject is encoded UTF-8 Japanese, 会議の資料.
+fill_mixed_maildir() {
+  local dir=$1 i flags
+  local from=("Hanako Sato <hanako@example.jp>" "Weekly News <news@example.org>"
+    "Billing <billing@example.com>" "Taro Yamada <taro@example.jp>" "Dave Miller <dave@example.net>")
+  local subject=("Lunch on Friday" "This week's digest" "Your invoice"
+    "=?UTF-8?B?5Lya6K2w44Gu6LOH5paZ?=" "Photos from the trip")
+  mkdir -p "$dir/cur" "$dir/new" "$dir/tmp"
+  for i in 0 1 2 3 4; do
+    flags=""
+    [ "$i" -lt 2 ] && flags=S
+    printf 'From: %s\r\nSubject: %s\r\nDate: Mon, %d Dec 2026 09:00:00 +0900\r\n\r\nHello.\r\n' \
+      "${from[i]}" "${subject[i]}" $((i + 1)) >"$dir/cur/1700000000.M$((i + 1))P1.velmio:2,$flags"
+  done
+}
+
+# A throwaway POP3 and IMAP server on loopback: users alice (3 messages),
+# empty (0), bulk (4,000), carol (for tests that change the count) and mixed
+# (5, of which 2 read), all with the password "secret" (or only the users
+# named as arguments); plain POP3 (with STLS and APOP) and IMAP (with
+# STARTTLS), both also over TLS, with a certificate of a throwaway authority
 # ($VELMIO_TEST_CA), and a second server with a self-signed certificate on the
 # same mailboxes.
 start_dovecot() {
@@ -95,17 +120,20 @@ start_dovecot() {
     part_missing "Dovecot did not come up (dovecot is not on PATH)"
     return
   fi
-  local dir="$TEST_ENV_DIR/dovecot" port user
-  mkdir -p "$dir/run" "$dir/state" "$dir/mail"
-  chmod 755 "$dir" "$dir/run" "$dir/state"
-  port=$(free_port)
+  local dir="$TEST_ENV_DIR/dovecot" user
+  mkdir -p "$dir/mail"
+  chmod 755 "$dir"
   local -A counts=([alice]=3 [empty]=0 [bulk]=4000 [carol]=0)
   local users=("$@")
-  [ ${#users[@]} -gt 0 ] || users=(alice empty bulk carol)
+  [ ${#users[@]} -gt 0 ] || users=(alice empty bulk carol mixed)
   : >"$dir/users"
   for user in "${users[@]}"; do
     echo "$user:{PLAIN}secret" >>"$dir/users"
-    fill_maildir "$dir/mail/$user/Maildir" "${counts[$user]}"
+    if [ "$user" = mixed ]; then
+      fill_mixed_maildir "$dir/mail/$user/Maildir"
+    else
+      fill_maildir "$dir/mail/$user/Maildir" "${counts[$user]}"
+    fi
   done
   chmod 644 "$dir/users"
   # As root, mail is read as nobody; otherwise everything runs as this user.
@@ -123,40 +151,79 @@ service anvil {
 }
 service pop3-login {
   chroot =
+}
+service imap-login {
+  chroot =
 }"
   fi
   make_certificates "$dir"
-  local sslport selfport selfsslport
-  sslport=$(free_port)
-  write_dovecot_conf "$dir" "$dir" "$port" "$sslport" srv "$own_user"
-  # A second server with a self-signed certificate, for the certificate question.
-  mkdir -p "$dir/self/run" "$dir/self/state"
-  chmod 755 "$dir/self" "$dir/self/run" "$dir/self/state"
-  selfport=$(free_port)
-  selfsslport=$(free_port)
-  write_dovecot_conf "$dir" "$dir/self" "$selfport" "$selfsslport" self "$own_user"
-  dovecot -F -c "$dir/dovecot.conf" >"$dir/dovecot.log" 2>&1 &
-  DOVECOT_PID=$!
-  dovecot -F -c "$dir/self/dovecot.conf" >"$dir/self/dovecot.log" 2>&1 &
-  DOVECOT_SELF_PID=$!
-  local p log
-  for p in "$port" "$sslport" "$selfport" "$selfsslport"; do
+  local inst cert ports=() p
+  # The second server has a self-signed certificate, for the certificate question.
+  for inst in "$dir" "$dir/self"; do
+    cert=srv
+    [ "$inst" = "$dir/self" ] && cert=self
+    local pop3 pop3s imap imaps
+    free_port pop3 && free_port pop3s && free_port imap && free_port imaps || {
+      part_missing "Dovecot did not come up (no free ports)"
+      return
+    }
+    mkdir -p "$inst/run" "$inst/state"
+    chmod 755 "$inst" "$inst/run" "$inst/state"
+    write_dovecot_conf "$dir" "$inst" "$cert" "$own_user" "$pop3" "$pop3s" "$imap" "$imaps"
+    ports+=("$pop3" "$pop3s" "$imap" "$imaps")
+  done
+  run_dovecot "$dir"
+  DOVECOT_RUNNER=$!
+  run_dovecot "$dir/self"
+  DOVECOT_SELF_RUNNER=$!
+  DOVECOT_DIR=$dir
+  local i log
+  for i in "${!ports[@]}"; do
+    p=${ports[i]}
     for _ in $(seq 100); do
       (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null && break
       sleep 0.1
     done
     if ! (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null; then
       log=$dir/dovecot.log
-      if [ "$p" = "$selfport" ] || [ "$p" = "$selfsslport" ]; then log=$dir/self/dovecot.log; fi
+      [ "$i" -ge 4 ] && log=$dir/self/dovecot.log
       part_missing "Dovecot did not come up (port $p)" "$log" || { stop_dovecot; return 1; }
     fi
   done
-  export VELMIO_POP3_PORT=$port
-  export VELMIO_POP3S_PORT=$sslport
-  export VELMIO_POP3_SELF_PORT=$selfport
-  export VELMIO_POP3S_SELF_PORT=$selfsslport
+  export VELMIO_POP3_PORT=${ports[0]}
+  export VELMIO_POP3S_PORT=${ports[1]}
+  export VELMIO_IMAP_PORT=${ports[2]}
+  export VELMIO_IMAPS_PORT=${ports[3]}
+  export VELMIO_POP3_SELF_PORT=${ports[4]}
+  export VELMIO_POP3S_SELF_PORT=${ports[5]}
+  export VELMIO_IMAP_SELF_PORT=${ports[6]}
+  export VELMIO_IMAPS_SELF_PORT=${ports[7]}
   export VELMIO_TEST_CA=$dir/ca.pem
   export VELMIO_POP3_DIR=$dir
+  # For tests that stop the server and start it again (tests/support/dovecot.cpp).
+  export VELMIO_DOVECOT_CONF=$dir/dovecot.conf
+  export VELMIO_DOVECOT_PID_FILE=$dir/run/master.pid
+}
+
+# run_dovecot INSTANCE-FOLDER: runs that instance's Dovecot in a background
+# shell that starts it again, once it has ended, when the line "start"
+# arrives on INSTANCE-FOLDER/restart (any other line ends the shell). A test
+# stops Dovecot by its pid file; the shell, not PID 1 (which may not reap),
+# stays its parent across restarts. Each start leads a process group of its
+# own: the master ends without waiting for a session's imap process, nor
+# that for the log process, so stopping ends the whole group.
+run_dovecot() {
+  local inst=$1 line
+  rm -f "$inst/restart"
+  mkfifo "$inst/restart"
+  : >"$inst/dovecot.log"
+  (
+    while :; do
+      setsid dovecot -F -c "$inst/dovecot.conf" >>"$inst/dovecot.log" 2>&1 || true
+      read -r line <"$inst/restart" || break
+      [ "$line" = start ] || break
+    done
+  ) &
 }
 
 # A throwaway authority and a server certificate it signed, both for
@@ -174,11 +241,12 @@ make_certificates() {
   chmod 644 "$dir"/*.key "$dir"/*.pem
 }
 
-# write_dovecot_conf shared-folder instance-folder port tls-port cert-name extra
+# write_dovecot_conf shared-folder instance-folder cert-name extra pop3-port
+#   pop3s-port imap-port imaps-port
 write_dovecot_conf() {
-  local dir=$1 inst=$2 port=$3 sslport=$4 cert=$5 own_user=$6
+  local dir=$1 inst=$2 cert=$3 own_user=$4 pop3=$5 pop3s=$6 imap=$7 imaps=$8
   cat >"$inst/dovecot.conf" <<CONF
-protocols = pop3
+protocols = pop3 imap
 listen = 127.0.0.1
 base_dir = $inst/run
 state_dir = $inst/state
@@ -187,7 +255,7 @@ ssl = yes
 ssl_cert = <$dir/$cert.pem
 ssl_key = <$dir/$cert.key
 disable_plaintext_auth = no
-auth_mechanisms = plain apop
+auth_mechanisms = plain login apop
 auth_failure_delay = 0
 # No penalty delay for the next login after a wrong password.
 service anvil {
@@ -207,10 +275,19 @@ userdb {
 $own_user
 service pop3-login {
   inet_listener pop3 {
-    port = $port
+    port = $pop3
   }
   inet_listener pop3s {
-    port = $sslport
+    port = $pop3s
+    ssl = yes
+  }
+}
+service imap-login {
+  inet_listener imap {
+    port = $imap
+  }
+  inet_listener imaps {
+    port = $imaps
     ssl = yes
   }
 }
@@ -218,16 +295,53 @@ CONF
 }
 
 stop_dovecot() {
-  if [ -n "${DOVECOT_PID:-}" ]; then
-    kill "$DOVECOT_PID" 2>/dev/null || true
-    wait "$DOVECOT_PID" 2>/dev/null || true
-    DOVECOT_PID=
+  if [ -n "${DOVECOT_RUNNER:-}" ]; then
+    stop_instance "$DOVECOT_DIR" "$DOVECOT_RUNNER"
+    DOVECOT_RUNNER=
   fi
-  if [ -n "${DOVECOT_SELF_PID:-}" ]; then
-    kill "$DOVECOT_SELF_PID" 2>/dev/null || true
-    wait "$DOVECOT_SELF_PID" 2>/dev/null || true
-    DOVECOT_SELF_PID=
+  if [ -n "${DOVECOT_SELF_RUNNER:-}" ]; then
+    stop_instance "$DOVECOT_DIR/self" "$DOVECOT_SELF_RUNNER"
+    DOVECOT_SELF_RUNNER=
   fi
+}
+
+# stop_instance INSTANCE-FOLDER RUNNER-PID: ends the instance's Dovecot,
+# whichever start it is, and then the shell of run_dovecot.
+stop_instance() {
+  local inst=$1 runner=$2 pid groups fd
+  pid=$(cat "$inst/run/master.pid" 2>/dev/null) || pid=""
+  # A pid file left by a Dovecot that did not end cleanly may name another
+  # process; without one, a Dovecot just started has not written it yet.
+  if [ -n "$pid" ] && [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = dovecot ]; then
+    groups=$pid
+  else
+    groups=$(live_processes 1 "$runner")
+  fi
+  for pid in $groups; do
+    kill -TERM -- "-$pid" 2>/dev/null || true
+    for _ in $(seq 50); do [ -n "$(live_processes 2 "$pid")" ] || break; sleep 0.1; done
+    [ -z "$(live_processes 2 "$pid")" ] || kill -KILL -- "-$pid" 2>/dev/null || true
+  done
+  # Read-write: opening does not wait for the reader, and the line stays in
+  # the pipe while this end is open.
+  exec {fd}<>"$inst/restart"
+  echo quit >&"$fd"
+  wait "$runner" 2>/dev/null || true
+  exec {fd}>&-
+}
+
+# live_processes FIELD VALUE: the processes whose parent (FIELD 1) or
+# process group (2) is VALUE, read from /proc (procps may be missing); a
+# zombie that nobody reaps does not count.
+live_processes() {
+  local f line fields
+  for f in /proc/[0-9]*/stat; do
+    { read -r line <"$f"; } 2>/dev/null || continue
+    # After the name in parentheses: state, parent, process group.
+    read -r -a fields <<<"${line##*) }"
+    [ "${fields[$1]}" = "$2" ] && [ "${fields[0]}" != Z ] && echo "${f//[^0-9]/}"
+  done
+  return 0
 }
 
 # A session bus of the tests' own with GNOME Keyring unlocked on it (an
