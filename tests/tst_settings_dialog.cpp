@@ -40,7 +40,7 @@ QStringList Describe(const AppState& state) {
                      KV(TelHodai), KV(Min),          KV(SavePassword), KV(Mail),  KV(Octet),
                      KV(AlwaysActive), KV(Xpos),     KV(Ypos),      KV(Click),    KV(Mailer),
                      KV(DispDiff), KV(CharHide),     KV(LogMode),   KV(Clearness), KV(PlayWave),
-                     KV(NewMailWave), KV(NickName), KV(Security), KV(Apop), KV(CertPin)};
+                     KV(NewMailWave), KV(NickName), KV(Security), KV(Apop), KV(CertPin), KV(Protocol)};
     for (int i = 0; i < 6; ++i) d << QStringLiteral("Sound%1=").arg(i) + state.soundTable[i];
     return d;
 }
@@ -68,6 +68,8 @@ struct DialogFixture {
         if (setup.contains("port ")) s.Port = static_cast<qint16>(setup.section("port ", 1).section(',', 0, 0).toInt());
         if (setup.contains("security ")) s.Security = static_cast<qint16>(setup.section("security ", 1).section(',', 0, 0).toInt());
         if (setup.contains("pinned")) s.CertPin = QString(64, 'a');
+        if (setup.contains("protocol ")) s.Protocol = static_cast<qint16>(setup.section("protocol ", 1).section(',', 0, 0).toInt());
+        s.Apop = setup.contains("apop");
         state.soundTable = {"/snd/greeting.wav", "/snd/wait.wav", "", "", "/snd/many.wav", "/snd/error.wav"};
         if (setup.contains("empty slot")) state.soundTable[0].clear();
     }
@@ -134,6 +136,7 @@ struct DialogFixture {
         enabled({"Label8", "CheckMin", "Label9", "TelhoCheck"}, w<QCheckBox>("AutoCheck")->isChecked());
         enabled({"ExecMailer", "Label10"}, dialog->findChild<QButtonGroup*>("DblClick")->checkedId() == 1);
         enabled({"Command1", "WaveBrowse", "Command5"}, true);
+        enabled({"ApopCheck"}, w<QComboBox>("Protocol")->currentText() == "POP3");
         enabled({"BGClearness"}, secondPicture());
         // The per-event message planned once stays out of sight.
         for (const char* name : {"EventMsg", "Label7"}) QVERIFY2(w(name)->isHidden(), name);
@@ -248,7 +251,7 @@ private slots:
         for (const char* setup : {"first run", "first run, no device, no second picture", "", "transparent",
                                   "no device", "transparent, no second picture", "no device, no second picture",
                                   "flag up", "auto off", "sound off", "click 0", "click 2", "click 7", "click -1",
-                                  "port 995, security 2", "port 40000", "security 7"})
+                                  "port 995, security 2", "port 40000", "security 7", "protocol 1, port 143", "protocol 7"})
             QTest::newRow(*setup ? setup : "set up") << QString(setup) << "" << "" << QStringList{};
         QTest::newRow("user") << "" << "LoginName" << "bob" << QStringList{"LoginName=bob"};
         QTest::newRow("user, other case") << "" << "LoginName" << "Alice" << QStringList{"LoginName=Alice"};
@@ -265,6 +268,16 @@ private slots:
         QTest::newRow("none, 995 to 110") << "port 995, security 2" << "Security" << "なし" << QStringList{"Port=110", "Security=0"};
         QTest::newRow("STARTTLS, 995 to 110") << "port 995, security 2" << "Security" << "STARTTLS" << QStringList{"Port=110", "Security=1"};
         QTest::newRow("SSL/TLS, own port stays") << "port 2110" << "Security" << "SSL/TLS" << QStringList{"Security=2"};
+        QTest::newRow("IMAP, 110 to 143") << "" << "Protocol" << "IMAP" << QStringList{"Port=143", "Protocol=1"};
+        QTest::newRow("IMAP, 995 to 993") << "port 995, security 2" << "Protocol" << "IMAP" << QStringList{"Port=993", "Protocol=1"};
+        QTest::newRow("IMAP, own port stays") << "port 2110" << "Protocol" << "IMAP" << QStringList{"Protocol=1"};
+        QTest::newRow("IMAP, greyed APOP kept") << "apop" << "Protocol" << "IMAP" << QStringList{"Port=143", "Protocol=1"};
+        QTest::newRow("IMAP, was 7") << "protocol 7" << "Protocol" << "IMAP" << QStringList{"Port=143", "Protocol=1"};
+        QTest::newRow("POP3, 143 to 110") << "protocol 1, port 143" << "Protocol" << "POP3" << QStringList{"Port=110", "Protocol=0"};
+        QTest::newRow("POP3, 993 to 995") << "protocol 1, port 993, security 2" << "Protocol" << "POP3" << QStringList{"Port=995", "Protocol=0"};
+        QTest::newRow("IMAP, SSL/TLS, 143 to 993") << "protocol 1, port 143" << "Security" << "SSL/TLS" << QStringList{"Port=993", "Security=2"};
+        QTest::newRow("IMAP, STARTTLS, 993 to 143") << "protocol 1, port 993, security 2" << "Security" << "STARTTLS" << QStringList{"Port=143", "Security=1"};
+        QTest::newRow("IMAP, SSL/TLS, POP3's port stays") << "protocol 1" << "Security" << "SSL/TLS" << QStringList{"Security=2"};
         QTest::newRow("new address forgets the pin") << "pinned" << "ServerAddress" << "x.example.org" << QStringList{"Server=x.example.org", "CertPin="};
         // The port takes ASCII digits only, five at most.
         QTest::newRow("port, letters and blanks dropped") << "" << "PopPort" << "9a9 5x" << QStringList{"Port=995"};
@@ -318,6 +331,7 @@ private slots:
         QCOMPARE(f.w<QLineEdit>("PopPort")->text(), QString::number(quint16(s.Port)));
         QCOMPARE(f.w<QComboBox>("Security")->currentText(), QStringList({"なし", "STARTTLS", "SSL/TLS"}).value(qBound(0, int(s.Security), 2)));
         QCOMPARE(f.w<QCheckBox>("ApopCheck")->isChecked(), s.Apop);
+        QCOMPARE(f.w<QComboBox>("Protocol")->currentText(), s.Protocol == 1 ? "IMAP" : "POP3");
         f.checkEnabling();
         if (!control.isEmpty()) {
             QWidget* target = f.w(control);
@@ -351,8 +365,8 @@ private slots:
         AppState back;
         back.paths = f.state.paths;
         LoadSettings(back);
-        QCOMPARE(Describe(back).filter(QRegularExpression("^(Port|Security|Apop|CertPin)=")),
-                 Describe(f.state).filter(QRegularExpression("^(Port|Security|Apop|CertPin)=")));
+        QCOMPARE(Describe(back).filter(QRegularExpression("^(Port|Security|Apop|CertPin|Protocol)=")),
+                 Describe(f.state).filter(QRegularExpression("^(Port|Security|Apop|CertPin|Protocol)=")));
     }
 
     void popPortFilterLetsBackspaceByAndNoInputMethodText() {
@@ -393,6 +407,7 @@ private slots:
         f.open();
         f.type("ServerAddress", "x.example.org");
         f.type("LoginPass", "other");
+        f.type("Protocol", "IMAP");
         f.showPage(1);
         f.click("Command1");
         f.showPage(2);
@@ -416,15 +431,15 @@ private slots:
         // A refusal says so in one stop message naming the field, shown on the field's page.
         QCOMPARE(f.messages.texts.size(), int(refused));
         if (!refused) return;
-        QVERIFY2(f.messages.texts[0].contains(how == "PopPort" ? "POP3ポート" : "チェック間隔"), qPrintable(f.messages.texts[0]));
+        QVERIFY2(f.messages.texts[0].contains(how == "PopPort" ? "IMAPポート" : "チェック間隔"), qPrintable(f.messages.texts[0]));
         QCOMPARE(f.messages.styles, QList<int>{16});
         QCOMPARE(f.messages.captions, QStringList{kAppTitle});
         QCOMPARE(f.tabs()->currentIndex(), how == "PopPort" ? 0 : 2);
         // Put right, the same OK goes through.
-        f.w<QLineEdit>(how)->setText(how == "PopPort" ? " 110 " : " 15 ");  // blanks around are no fault
+        f.w<QLineEdit>(how)->setText(how == "PopPort" ? " 143 " : " 15 ");  // blanks around are no fault
         f.messages.texts.clear();
-        f.okChanges({"Server=x.example.org", "LoginPass=other", how == "PopPort" ? "AutoCheck=0" : "AutoCheck=1",
-                     "Click=0", "Sound0=/snd/other.wav"});
+        f.okChanges({"Server=x.example.org", "LoginPass=other", "Port=143",
+                     how == "PopPort" ? "AutoCheck=0" : "AutoCheck=1", "Click=0", "Protocol=1", "Sound0=/snd/other.wav"});
     }
 
     void soundSlotsSurviveSwitchingEvents() {
@@ -509,7 +524,8 @@ private slots:
         QTest::addColumn<int>("page");
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("forward");  // Tab from the tab row; then OK, Cancel and the tab row
-        QTest::newRow("server") << 0 << "" << "ServerName ServerAddress LoginName LoginPass SavePass ApopCheck PopPort Security";
+        QTest::newRow("server") << 0 << "" << "ServerName ServerAddress Protocol LoginName LoginPass SavePass ApopCheck PopPort Security";
+        QTest::newRow("server, IMAP") << 0 << "protocol 1" << "ServerName ServerAddress Protocol LoginName LoginPass SavePass PopPort Security";
         QTest::newRow("sounds") << 1 << "" << "UseSound EventName EventWave Command1 WaveTest WaveBrowse";
         QTest::newRow("sounds, no device, empty slot")
             << 1 << "no device, empty slot" << "EventName EventWave Command1 WaveBrowse";

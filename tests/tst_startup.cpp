@@ -90,6 +90,11 @@ void StartupTest::storedValuesAreConverted_data() {
     QTest::newRow("no security key, port 110") << "Port=110" << "Security" << 0;
     QTest::newRow("security stored") << "Port=995\r\nSecurity=1" << "Security" << 1;
     QTest::newRow("no APOP key") << "" << "Apop" << 0;
+    // Only 1 means IMAP.
+    QTest::newRow("no protocol key") << "" << "UsesImap" << 0;
+    QTest::newRow("protocol IMAP") << "Protocol=1" << "UsesImap" << 1;
+    QTest::newRow("protocol 7 is POP3") << "Protocol=7" << "UsesImap" << 0;
+    QTest::newRow("protocol 257 is POP3") << "Protocol=257" << "UsesImap" << 0;
 }
 
 void StartupTest::storedValuesAreConverted() {
@@ -105,7 +110,7 @@ void StartupTest::storedValuesAreConverted() {
     const QHash<QString, int> got = {{"Port", s.Port},           {"Min", s.Min},
                                      {"Click", s.Click},         {"AutoCheck", s.AutoCheck},
                                      {"Mail", s.Mail},           {"Security", s.Security},
-                                     {"Apop", s.Apop}};
+                                     {"Apop", s.Apop},           {"UsesImap", UsesImap(s)}};
     QCOMPARE(got.value(field), expected);
     if (field == "Mail") {
         QCOMPARE(state.LastCheckMail, qint16(7));

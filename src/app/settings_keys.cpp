@@ -41,6 +41,7 @@ const std::vector<SettingsKey>& SettingsKeys() {
         {"System", "Apop", &S::Apop, Batch::Dialog, "0", "0"},
         {"System", "CertPin", &S::CertPin, Batch::Dialog, "", ""},
         {"System", "ShowSender", &S::ShowSender, Batch::Dialog, "1", "1"},
+        {"System", "Protocol", &S::Protocol, Batch::Dialog, "0", "0"},
         {"System", "Mail", &S::Mail, Batch::Exit, "0", "0"},
         {"System", "Octet", &S::Octet, Batch::Exit, "0", "0"},
         {"System", "AlwaysActive", &S::AlwaysActive, Batch::Exit, "0", "0"},

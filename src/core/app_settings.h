@@ -42,6 +42,8 @@ struct AppSettings {
     QString CertPin;
     // Every trusted certificate, by PinPlace ([CertPins] in the file).
     QMap<QString, QString> CertPins;
+    // The mailbox's protocol: kImap, or POP3 for any other value.
+    qint16 Protocol = 0;
     // [Sound]
     bool PlayWave = false;
     QString NewMailWave;
@@ -51,6 +53,14 @@ struct AppSettings {
 
 // The display mode that counts the messages she has never told of.
 inline constexpr qint16 kNotYetTold = 3;
+
+// The values of Protocol.
+inline constexpr qint16 kPop3 = 0;
+inline constexpr qint16 kImap = 1;
+
+// Only the value written for IMAP means IMAP: files from before the key, and
+// values this program never wrote, keep checking by POP3.
+inline bool UsesImap(const AppSettings& s) { return s.Protocol == kImap; }
 
 // Where a trusted certificate belongs: one server and port.
 inline QString PinPlace(const AppSettings& s) {

@@ -86,7 +86,8 @@ bool Form3::ApplySettings() {
     // leaves every setting as it was.
     const std::optional<qint16> port = PortSetting(serverPage_->PopPort()->text());
     if (!port) {
-        Refuse(0, serverPage_->PopPort(), QStringLiteral("POP3ポートには 1 から 65535 までの数を入れてね"));
+        Refuse(0, serverPage_->PopPort(),
+               serverPage_->PortName() + QStringLiteral("には 1 から 65535 までの数を入れてね"));
         return false;
     }
     // A greyed interval is not in use: it is neither checked nor applied.
@@ -167,7 +168,7 @@ void Form3::SetKeyboardOrder() {
     // out of Tab and Shift+Tab, so the keys stay on the shown page: tab row,
     // the page's controls as they stand on it, OK, Cancel, and round again.
     const char* order[] = {
-        "ServerName", "ServerAdd", "ServerDel", "ServerAddress", "LoginName", "LoginPass",
+        "ServerName", "ServerAdd", "ServerDel", "ServerAddress", "Protocol", "LoginName", "LoginPass",
         "SavePass", "ApopCheck", "PopPort", "Security",
         "UseSound", "EventName", "EventWave", "Command1", "EventMsg", "WaveTest", "WaveBrowse",
         "AutoCheck", "CheckMin", "TelhoCheck", "DblClick0", "DblClick1", "DblClick2",

@@ -21,6 +21,12 @@ QLabel* Label(const char* name, const QString& text, QWidget* buddy) {
     return label;
 }
 
+// The usual port of each protocol, by index kPop3 or kImap: without TLS or
+// with STARTTLS, then with TLS from the first byte.
+constexpr quint16 kUsualPorts[2][2] = {{110, 995}, {143, 993}};
+
+bool TlsFromStart(int security) { return security == 2; }
+
 }  // namespace
 
 ServerPage::ServerPage(QWidget* parent) : DialogPage(parent) {
@@ -48,8 +54,15 @@ ServerPage::ServerPage(QWidget* parent) : DialogPage(parent) {
     PlaceInTwips(serverName_, frame1, 120, 480, 2295, 300);
     PlaceInTwips(serverAdd, frame1, 2520, 480, 975, 300);
     PlaceInTwips(serverDel, frame1, 3600, 480, 975, 300);
-    PlaceInTwips(Label("Label2", QStringLiteral("アドレス"), serverAddress_), frame1, 120, 960, 1095, 255);
-    PlaceInTwips(serverAddress_, frame1, 120, 1200, 4575, 270);
+    // The protocol stands beside the address, under the delete button. Both
+    // labels sit as high as a label with an access key must above its field.
+    PlaceInTwips(Label("Label2", QStringLiteral("アドレス"), serverAddress_), frame1, 120, 915, 1095, 255);
+    PlaceInTwips(serverAddress_, frame1, 120, 1200, 3375, 270);
+    // The entries' index is the stored value.
+    protocol_ = Named(new QComboBox, "Protocol");
+    protocol_->addItems({QStringLiteral("POP3"), QStringLiteral("IMAP")});
+    PlaceInTwips(Label("Label13", QStringLiteral("種類(&K)"), protocol_), frame1, 3600, 915, 975, 255);
+    PlaceInTwips(protocol_, frame1, 3600, 1185, 975, 300);
     PlaceInTwips(Label("Label11", QStringLiteral("ユーザー名"), loginName_), frame1, 120, 1560, 1455, 255);
     PlaceInTwips(loginName_, frame1, 120, 1800, 2415, 270);
     PlaceInTwips(Label("Label3", QStringLiteral("パスワード"), loginPass_), frame1, 2640, 1560, 1335, 255);
@@ -61,7 +74,8 @@ ServerPage::ServerPage(QWidget* parent) : DialogPage(parent) {
     popPort_->setMaxLength(5);
     popPort_->setInputMethodHints(Qt::ImhDigitsOnly);
     popPort_->installEventFilter(new DigitKeyFilter(popPort_));
-    PlaceOnTabs(Label("Label4", QStringLiteral("POP3ポート"), popPort_), 240, 3280, 1095, 255);
+    portLabel_ = Label("Label4", PortName(), popPort_);
+    PlaceOnTabs(portLabel_, 240, 3280, 1095, 255);
     PlaceOnTabs(popPort_, 1440, 3240, 975, 270);
 
     // The entries' index is the stored value.
@@ -72,9 +86,13 @@ ServerPage::ServerPage(QWidget* parent) : DialogPage(parent) {
     // The usual port of the chosen way goes along with it, unless the user
     // has a port of their own there.
     connect(security_, &QComboBox::currentIndexChanged, this, [this](int index) {
-        const QString port = popPort_->text();
-        if (index == 2 && port == QLatin1String("110")) popPort_->setText(QStringLiteral("995"));
-        if (index != 2 && port == QLatin1String("995")) popPort_->setText(QStringLiteral("110"));
+        const int protocol = protocol_->currentIndex();
+        FollowUsualPort(protocol, protocol, TlsFromStart(index));
+    });
+    // Another protocol keeps whether the port was the one for TLS.
+    connect(protocol_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        FollowUsualPort(index == kImap ? kPop3 : kImap, index, std::nullopt);
+        ShowProtocol();
     });
     // The list's edit part and the address are one server name shown twice:
     // whatever is typed into either stands in both, and OK takes the address.
@@ -87,6 +105,24 @@ ServerPage::ServerPage(QWidget* parent) : DialogPage(parent) {
 }
 
 void ServerPage::LoadPort(qint16 port) { popPort_->setText(QString::number(static_cast<quint16>(port))); }
+
+void ServerPage::FollowUsualPort(int from, int to, std::optional<bool> tls) {
+    for (const bool usedTls : {false, true}) {
+        if (popPort_->text() != QString::number(kUsualPorts[from][usedTls])) continue;
+        popPort_->setText(QString::number(kUsualPorts[to][tls.value_or(usedTls)]));
+        return;
+    }
+}
+
+QString ServerPage::PortName() const {
+    return protocol_->currentIndex() == kImap ? QStringLiteral("IMAPポート") : QStringLiteral("POP3ポート");
+}
+
+void ServerPage::ShowProtocol() {
+    // APOP is POP3's own login; the box keeps its mark for a return to POP3.
+    apopCheck_->setEnabled(protocol_->currentIndex() == kPop3);
+    portLabel_->setText(PortName());
+}
 
 std::optional<qint16> PortSetting(const QString& text) {
     bool ok = false;
@@ -105,8 +141,12 @@ void ServerPage::LoadServerPage(const AppSettings& s) {
     apopCheck_->setChecked(s.Apop);
     // Any value but plain and STARTTLS means TLS, as in the check.
     loadedSecurity_ = s.Security == 0 || s.Security == 1 ? s.Security : 2;
+    loadedProtocol_ = UsesImap(s) ? kImap : kPop3;
     const QSignalBlocker quiet(security_);  // the stored port stays as it is
+    const QSignalBlocker quietToo(protocol_);
     security_->setCurrentIndex(loadedSecurity_);
+    protocol_->setCurrentIndex(loadedProtocol_);
+    ShowProtocol();
     serverName_->setCurrentIndex(0);
 }
 
@@ -124,6 +164,8 @@ void ServerPage::Apply(AppSettings& s, qint16 port, bool& changed) const {
     ApplyField(s.Port, port, changed);
     if (security_->currentIndex() != loadedSecurity_) ApplyField(s.Security, qint16(security_->currentIndex()), changed);
     ApplyField(s.Apop, apopCheck_->isChecked(), changed);
+    if (protocol_->currentIndex() != loadedProtocol_)
+        ApplyField(s.Protocol, qint16(protocol_->currentIndex()), changed);
     // Each server and port has a pin of its own.
     SelectCertPin(s);
 }
