@@ -22,7 +22,8 @@ public:
     // so until Clear().
     bool Overlong() const override { return overlong_; }
 
-    static constexpr qsizetype kMaxLine = qsizetype{64} * 1024;
+    // A SEARCH of a big mailbox is one long line.
+    static constexpr qsizetype kMaxLine = qsizetype{1} * 1024 * 1024;
     static constexpr qsizetype kMaxLiteral = qsizetype{16} * 1024 * 1024;
     static constexpr qsizetype kMaxResponse = qsizetype{16} * 1024 * 1024;
 

@@ -9,6 +9,7 @@
 #include "mail/certificate_question.h"
 #include "mail/mail_header.h"
 #include "mail/mail_shell.h"
+#include "mail/imap_session.h"
 #include "mail/mail_connection.h"
 #include "mail/pop3_session.h"
 #include "mail/reported_ids.h"
@@ -41,12 +42,13 @@ MailCheck::MailCheck(AppState& state, MailShell& shell, Clock& clock, QObject* p
       state_(state),
       shell_(shell),
       pop3_(std::make_unique<Pop3Session>()),
+      imap_(std::make_unique<ImapSession>()),
       session_(pop3_.get()),
       log_(state, clock),
       draw_(clock),
       results_(state, shell, draw_, log_),
       count_(state, shell, results_) {
-    for (MailSession* m : {pop3_.get()}) {
+    for (MailSession* m : {pop3_.get(), imap_.get()}) {
         connect(m, &MailSession::Counted, this, &MailCheck::HandleCounted);
         connect(m, &MailSession::HeadersFetched, this, &MailCheck::HandleHeaders);
         connect(m, &MailSession::LoginRefused, this, &MailCheck::RejectedLogin);
@@ -66,11 +68,11 @@ bool MailCheck::SessionOpen() const { return session_->IsOpen(); }
 int MailCheck::PopState() const { return session_->Step(); }
 
 void MailCheck::SetReplyTimeout(int ms) {
-    for (MailSession* m : {pop3_.get()}) m->SetReplyTimeout(ms);
+    for (MailSession* m : {pop3_.get(), imap_.get()}) m->SetReplyTimeout(ms);
 }
 
 void MailCheck::SetTrustStore(const QList<QSslCertificate>& authorities) {
-    for (MailSession* m : {pop3_.get()}) m->SetTrustStore(authorities);
+    for (MailSession* m : {pop3_.get(), imap_.get()}) m->SetTrustStore(authorities);
 }
 
 void MailCheck::ExecuteMailCheck() {
@@ -142,7 +144,9 @@ bool MailCheck::ReadKeyring() {
 void MailCheck::Connect() {
     reported_ = 0;
     const AppSettings& s = state_.settings;
-    session_->Start(AccountOf(s), s.DispDiff == kNotYetTold);
+    const Account account = AccountOf(s);
+    session_ = account.protocol == Account::Protocol::Imap ? imap_.get() : pop3_.get();
+    session_->Start(account, s.DispDiff == kNotYetTold);
 }
 
 void MailCheck::Ended() {
@@ -154,7 +158,7 @@ void MailCheck::HandleCounted(const MailboxCount& c) {
     const quint64 check = checks_;
     if (!c.ids) {
         // No unique ids: the not-yet-told mode counts as since the last check.
-        const qint16 n = count_.ReportMailCount(c.listReply);
+        const qint16 n = Report(c, std::nullopt);
         if (check == checks_) AfterCount(n, {});  // else replaced during a message box
         return;
     }
@@ -168,11 +172,15 @@ void MailCheck::HandleCounted(const MailboxCount& c) {
         if (!told.contains(id)) fresh << key;
     }
     std::sort(fresh.begin(), fresh.end(), std::greater<int>());  // newest first
-    const qint16 n = count_.ReportMailCount(c.listReply, static_cast<qint16>(qMin<qsizetype>(fresh.size(), 32767)));
+    const qint16 n = Report(c, static_cast<qint16>(qMin<qsizetype>(fresh.size(), 32767)));
     if (check != checks_) return;
     if (!store.Save(onServer))
         std::fprintf(stderr, "velmio: could not keep the told messages in %s\n", qPrintable(store.path()));
     AfterCount(n, fresh);
+}
+
+qint16 MailCheck::Report(const MailboxCount& c, std::optional<qint16> unseen) {
+    return c.unread ? count_.ReportUnread(c.unread, unseen) : count_.ReportMailCount(c.listReply, unseen);
 }
 
 void MailCheck::AfterCount(qint16 reported, const QList<int>& among) {

@@ -59,6 +59,8 @@ private:
     bool ReadKeyring();
     void Connect();
     void HandleCounted(const MailboxCount& count);
+    // The count through the display mode to the reaction; the number reported.
+    qint16 Report(const MailboxCount& count, std::optional<qint16> unseen);
     void AfterCount(qint16 reported, const QList<int>& among);
     void HandleHeaders(const QList<QByteArray>& headers);
     void HandleFinished();
@@ -77,6 +79,7 @@ private:
     AppState& state_;
     MailShell& shell_;
     std::unique_ptr<MailSession> pop3_;
+    std::unique_ptr<MailSession> imap_;
     MailSession* session_;  // the one of the check's protocol
     CheckLog log_;
     ReactionDraw draw_;

@@ -107,7 +107,10 @@ std::optional<qint16> ApplyDisplayMode(AppState& state, qint16 total, std::optio
 }
 
 qint16 MailCount::GetMailCount(const QString& reply, std::optional<qint16> unseen) {
-    const auto total = CountFromListReply(reply);
+    return Counted(CountFromListReply(reply), unseen);
+}
+
+qint16 MailCount::Counted(std::optional<qint16> total, std::optional<qint16> unseen) {
     const auto result = total ? ApplyDisplayMode(state_, *total, unseen) : std::nullopt;
     if (!result) {
         shell_.ShowMsg(QStringLiteral("Error: 着信件数が取得できませんでした"), 16);
@@ -117,7 +120,15 @@ qint16 MailCount::GetMailCount(const QString& reply, std::optional<qint16> unsee
 }
 
 qint16 MailCount::ReportMailCount(const QString& reply, std::optional<qint16> unseen) {
-    const qint16 n = reply.contains(QLatin1String("err")) ? qint16(0) : GetMailCount(reply, unseen);
+    return React(reply.contains(QLatin1String("err")) ? qint16(0) : GetMailCount(reply, unseen));
+}
+
+qint16 MailCount::ReportUnread(std::optional<qint64> unread, std::optional<qint16> unseen) {
+    const bool fits = unread && *unread >= 0 && *unread <= std::numeric_limits<qint16>::max();
+    return React(Counted(fits ? std::optional<qint16>(qint16(*unread)) : std::nullopt, unseen));
+}
+
+qint16 MailCount::React(qint16 n) {
     shell_.UpdateTrayIcon(SummaryText(n, state_.MailTotal), n);
     if (n == 0) {
         results_.NoMailReaction();

@@ -38,10 +38,16 @@ public:
 
     // The number reported.
     qint16 ReportMailCount(const QString& reply, std::optional<qint16> unseen = std::nullopt);
+    // The same from an unread count (nothing: the server gave none).
+    qint16 ReportUnread(std::optional<qint64> unread, std::optional<qint16> unseen = std::nullopt);
     // Never fails: an unreadable count shows a message and gives 0.
     qint16 GetMailCount(const QString& reply, std::optional<qint16> unseen = std::nullopt);
 
 private:
+    qint16 Counted(std::optional<qint16> total, std::optional<qint16> unseen);
+    // The tray tip and the reaction to n.
+    qint16 React(qint16 n);
+
     AppState& state_;
     MailShell& shell_;
     ResultMessages& results_;

@@ -7,6 +7,7 @@ namespace velmio {
 
 Account AccountOf(const AppSettings& s) {
     Account a;
+    a.protocol = UsesImap(s) ? Account::Protocol::Imap : Account::Protocol::Pop3;
     a.server = s.Server;
     a.port = static_cast<quint16>(s.Port);
     a.security = s.Security;

@@ -31,6 +31,10 @@ struct Account {
     bool StartTls() const { return security == 1; }
     bool Tls() const { return security != 0 && security != 1; }
     bool Encrypted() const { return security != 0; }
+    bool operator==(const Account& o) const {
+        return protocol == o.protocol && server == o.server && port == o.port && security == o.security &&
+               login == o.login && password == o.password && apop == o.apop && pin == o.pin;
+    }
 };
 
 // The account of the settings. Port is held in 16 signed bits; it is read

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QByteArrayList>
+#include <QMap>
+#include <QTimer>
+
+#include "mail/mail_session.h"
+
+namespace velmio {
+
+struct ImapResponse;
+
+// The IMAP dialogue, in one of two runs. A check: log in, STATUS of the
+// inbox, on request the unread UIDs and headers, LOGOUT. A watch: log in,
+// EXAMINE the inbox and IDLE until the session is dropped. Never changes
+// the mailbox: EXAMINE and BODY.PEEK only, no SELECT, STORE or EXPUNGE.
+class ImapSession final : public MailSession {
+    Q_OBJECT
+public:
+    enum Step : int {
+        Refused = -1,
+        Greeting = 0,
+        Capability,
+        StartTls,
+        Login,
+        Status,
+        Examine,
+        Search,
+        Fetch,
+        Logout,
+        Idle,
+        IdleDone,
+    };
+    // IDLE is renewed before the 29 minutes after which a server may drop it.
+    static constexpr int kDefaultRenewMs = 25 * 60 * 1000;
+
+    explicit ImapSession(QObject* parent = nullptr);
+
+    void Start(const Account& account, bool wantIds) override;
+    void FetchHeaders(int count, const QList<int>& among) override;
+    void Finish() override;
+    int Step() const override { return step_; }
+
+    // Logs in and idles on the inbox; News on every change that may be new
+    // mail. Ends only as a check ends before its count, or in NoIdle.
+    void Watch(const Account& account);
+    void SetRenewInterval(int ms) { renew_.setInterval(ms); }
+
+signals:
+    // The watch idles on the inbox now.
+    void Idling();
+    // The watched inbox changed so that there may be new mail.
+    void News();
+    // The server does not idle.  end
+    void NoIdle();
+
+private:
+    void HandleReply(const QByteArray& raw);
+    void HandleUntagged(const ImapResponse& r);
+    void HandleTagged(const ImapResponse& r);
+    void HandleContinuation();
+    void HandleEncrypted();
+    void HandleFailure(int number, const QString& description);
+    void AfterCapabilities();
+    void LoggedIn();
+    void ReportCount();
+    void AskHeaders(const QList<int>& uids);
+    void EndHeaders(bool fetched);
+    // The count stands; what failed after it ends the session without a word.
+    void EndAfterCount();
+    void BeginIdle();
+    void Renew();
+    // Sends a command under the next tag; parts after the first follow each
+    // continuation the server gives for a literal.
+    void Send(const QByteArray& command, QByteArrayList literals = {});
+    bool Offers(const char* capability) const;
+    void End(int step);
+    void Break();
+
+    Account account_;
+    bool watch_ = false;
+    bool wantIds_ = false;
+    int step_ = Greeting;
+    int tagNumber_ = 0;
+    QByteArray tag_;                // of the command waiting for its end
+    QByteArrayList pending_;        // literal parts still to send
+    QByteArray authentication_;     // PLAIN response awaiting the continuation
+    QByteArrayList capabilities_;
+    bool tlsDone_ = false;
+    bool loggedIn_ = false;
+    bool askedAgain_ = false;  // the capabilities, once logged in
+    // What the inbox holds.
+    std::optional<qint64> unread_;
+    std::optional<quint64> uidValidity_;
+    bool examined_ = false;
+    QList<int> unseenUids_;
+    bool fetchingHeaders_ = false;  // the search serves the headers, not the count
+    int headerCount_ = 0;
+    QList<int> fetchUids_;
+    QMap<int, QByteArray> headers_;
+    QTimer renew_;
+    QTimer news_;  // one News for the several lines a change brings
+};
+
+}  // namespace velmio
