@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/inbox_push.h"
 #include "app/popup_menu.h"
 #include "app/program_dialogs.h"
 #include "app/settings_file.h"
@@ -51,6 +52,7 @@ Form1::Form1(AppState& state, const Services& services)
     connect(tray_, &TrayIcon::trayMessage, this, &Form1::HandleTrayMessage);
     mailCheck_ = new MailCheck(state_, *this, *services_.clock, this);
     mailCheck_->SetKeyring(services_.keyring);
+    push_ = new InboxPush(state_, *services_.clock, *mailCheck_, [this] { ExecuteMailCheck(); }, this);
     notification_ = new DesktopNotification(this);
     setShell(this);
 }
@@ -119,6 +121,7 @@ bool Form1::Load() {
     // brought about once the event loop runs.
     greetPending_ = true;
     QTimer::singleShot(0, this, &Form1::Greet);
+    push_->Follow();
     return true;
 }
 
@@ -141,6 +144,7 @@ void Form1::Unload(bool sessionEnding) {
         Saved(saved, sessionEnding);
     }
     timer1_.stop();
+    push_->Stop();
     if (form4_) form4_->hide();
     hide();
     emit ended();
@@ -197,6 +201,7 @@ void Form1::ShowDialogModal(QDialog& dialog, qint16 mode) {
     if (form4_ && !state_.settings.CharHide) form4_->show();
     state_.DialogMode = kNoDialog;
     SetTimerEnabled(state_.settings.AutoCheck);
+    push_->Follow();
 }
 
 void Form1::SetDisplayMode(int mode) {
@@ -276,6 +281,7 @@ void Form1::RunMenuCommand(const QString& name) {
         s.AutoCheck = !checked("mnuAutoCheck");
         setChecked("mnuAutoCheck", s.AutoCheck);
         SetTimerEnabled(s.AutoCheck);
+        push_->Follow();
     } else if (name == QLatin1String("mnuCharHide")) {
         s.CharHide = !checked("mnuCharHide");
         setChecked("mnuCharHide", s.CharHide);
@@ -331,8 +337,8 @@ void Form1::FollowAppliedSettings() {
     const AppSettings& s = state_.settings;
     SetTimerEnabled(s.AutoCheck);
     setChecked("mnuAutoCheck", s.AutoCheck);
-    const bool account = !s.LoginPass.isEmpty() && !s.Server.isEmpty() && s.Server != kPlaceholderServer;
-    if (account && !mailCheck_->CheckRunning()) SetMailCheckEnabled(true);
+    if (AccountSet(s) && !mailCheck_->CheckRunning()) SetMailCheckEnabled(true);
+    push_->Follow();
 }
 
 void Form1::ShowAboutBox() {
@@ -362,6 +368,7 @@ void Form1::SetTimerEnabled(bool enabled) {
 }
 
 void Form1::AutoCheckTick() {
+    push_->Follow();  // the flat-rate hours may have begun or ended
     if (autoCheck_.Tick(state_.settings, services_.clock->now().time().hour()))
         ExecuteMailCheck();
 }

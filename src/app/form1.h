@@ -16,6 +16,7 @@ class QDialog;
 namespace velmio {
 
 class DesktopNotification;
+class InboxPush;
 
 struct AppState;
 class Form4;
@@ -84,6 +85,7 @@ public:
     TrayIcon* tray() const { return tray_; }
     QTimer& timer1() { return timer1_; }
     MailCheck* mailCheck() const { return mailCheck_; }
+    InboxPush* push() const { return push_; }
     EventSounds& sounds() { return sounds_; }
     const AutoCheck& autoCheck() const { return autoCheck_; }
     bool greetPending() const { return greetPending_; }
@@ -114,6 +116,7 @@ private:
     PopupMenu* menu_ = nullptr;
     TrayIcon* tray_ = nullptr;
     MailCheck* mailCheck_ = nullptr;
+    InboxPush* push_ = nullptr;
     QTimer timer1_;
     AutoCheck autoCheck_;
     bool greetPending_ = false;

@@ -3,12 +3,18 @@
 #include <QString>
 #include <functional>
 
+#include "core/app_settings.h"
+
 namespace velmio {
 
 struct AppState;
 class PasswordKeyring;
 
 inline const QString kPlaceholderServer = QStringLiteral("pop.example.invalid");
+// A server and a password have been entered: there is a mailbox to check.
+inline bool AccountSet(const AppSettings& s) {
+    return !s.LoginPass.isEmpty() && !s.Server.isEmpty() && s.Server != kPlaceholderServer;
+}
 inline const QString kPlaceholderLogin = QStringLiteral("Server LoginName");
 
 // Reads velmio.ini into the state (its paths must be set). Returns false when

@@ -1,0 +1,113 @@
+#include "mail/imap_watch.h"
+
+#include <QNetworkInformation>
+#include <cstdio>
+
+#include "mail/imap_session.h"
+#include "platform/wake_watch.h"
+
+namespace velmio {
+
+ImapWatch::ImapWatch(QObject* parent)
+    : QObject(parent), session_(std::make_unique<ImapSession>()), wake_(new WakeWatch(this)) {
+    ImapSession* s = session_.get();
+    connect(s, &ImapSession::News, this, &ImapWatch::News);
+    connect(s, &ImapSession::Idling, this, [this] {
+        idling_ = true;
+        failures_ = 0;
+        if (dropped_) emit Resumed();
+        dropped_ = false;
+    });
+    connect(s, &ImapSession::LoginRefused, this, [this] { Hold(true); });
+    // A server that cannot idle, or one that may not be logged in to safely,
+    // is left to the timer's checks, which tell the user why.
+    connect(s, &ImapSession::NoIdle, this, [this] { Hold(false); });
+    connect(s, &MailSession::EndedUnsafe, this, [this] { Hold(false); });
+    connect(s, &MailSession::CertificateUntrusted, this, [this] { Hold(false); });
+    connect(s, &MailSession::Failed, this, [this](int, const QString& why) {
+        std::fprintf(stderr, "velmio: the inbox watch lost its connection (%s)\n", qPrintable(why));
+        Dropped();
+    });
+    connect(s, &MailSession::Broken, this, &ImapWatch::Dropped);
+    connect(s, &MailSession::Finished, this, &ImapWatch::Dropped);
+    retry_.setSingleShot(true);
+    connect(&retry_, &QTimer::timeout, this, &ImapWatch::Open);
+    connect(wake_, &WakeWatch::Woke, this, &ImapWatch::RetryNow);
+    if (QNetworkInformation::loadDefaultBackend()) {
+        connect(QNetworkInformation::instance(), &QNetworkInformation::reachabilityChanged, this,
+                [this](QNetworkInformation::Reachability r) {
+                    if (r == QNetworkInformation::Reachability::Disconnected) return;
+                    if (r != QNetworkInformation::Reachability::Unknown) RetryNow();
+                });
+    }
+}
+
+ImapWatch::~ImapWatch() = default;
+
+int ImapWatch::PauseAfter(int failures, int firstMs, int maxMs) {
+    qint64 pause = firstMs;
+    for (int i = 1; i < failures && pause < maxMs; ++i) pause *= 2;
+    return int(qMin<qint64>(pause, maxMs));
+}
+
+void ImapWatch::SetPauses(int firstMs, int maxMs) {
+    firstPauseMs_ = firstMs;
+    maxPauseMs_ = maxMs;
+}
+
+void ImapWatch::SetRenewInterval(int ms) { session_->SetRenewInterval(ms); }
+
+void ImapWatch::SetTrustStore(const QList<QSslCertificate>& authorities) { session_->SetTrustStore(authorities); }
+
+bool ImapWatch::ConnectionOpen() const { return session_->IsOpen(); }
+
+void ImapWatch::Follow(const Account& account) {
+    const bool same = following_ && account == account_;
+    if (same && (held_ || session_->IsOpen() || retry_.isActive())) return;
+    held_ = false;
+    account_ = account;
+    following_ = true;
+    wake_->SetActive(true);
+    failures_ = 0;
+    Open();
+}
+
+void ImapWatch::Stop() {
+    following_ = false;
+    idling_ = false;
+    dropped_ = false;
+    retry_.stop();
+    wake_->SetActive(false);
+    session_->Abort();
+}
+
+void ImapWatch::RetryNow() {
+    if (!following_ || held_) return;
+    // A link idling since before a sleep or a network change may be dead
+    // without knowing it: a new one costs little.
+    failures_ = 0;
+    retry_.stop();
+    Open();
+}
+
+void ImapWatch::Open() {
+    idling_ = false;
+    session_->Watch(account_);
+}
+
+void ImapWatch::Dropped() {
+    idling_ = false;
+    dropped_ = true;
+    if (!following_) return;
+    ++failures_;
+    retry_.start(PauseAfter(failures_, firstPauseMs_, maxPauseMs_));
+}
+
+void ImapWatch::Hold(bool refused) {
+    idling_ = false;
+    retry_.stop();
+    held_ = true;
+    if (refused) emit LoginRefused();
+}
+
+}  // namespace velmio

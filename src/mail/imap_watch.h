@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+#include "mail/mail_session.h"
+
+namespace velmio {
+
+class ImapSession;
+class WakeWatch;
+
+// Keeps one IDLE connection to the inbox while it is followed, and opens it
+// again by itself when it drops: at once when the network is back or the
+// machine has woken, else after a pause that grows up to 15 minutes.
+class ImapWatch : public QObject {
+    Q_OBJECT
+public:
+    explicit ImapWatch(QObject* parent = nullptr);
+    ~ImapWatch() override;
+
+    // Watches this account from now on; the same account as before keeps
+    // its connection, and one held before stays held.
+    void Follow(const Account& account);
+    // No connection and no retry.
+    void Stop();
+    bool Following() const { return following_; }
+    bool Idling() const { return idling_; }
+    // One connection at most: open or being opened.
+    bool ConnectionOpen() const;
+
+    // A pause before the next try after this many failures in a row.
+    static int PauseAfter(int failures, int firstMs, int maxMs);
+    void SetPauses(int firstMs, int maxMs);
+    void SetRenewInterval(int ms);
+    void SetTrustStore(const QList<QSslCertificate>& authorities);
+    // Now rather than after the pause.
+    void RetryNow();
+
+signals:
+    // The inbox changed so that there may be new mail.
+    void News();
+    // Idling again after the connection had dropped: mail may have come meanwhile.
+    void Resumed();
+    // The login was turned down; no more tries until the account changes.
+    void LoginRefused();
+
+private:
+    void Open();
+    void Dropped();
+    // No more tries until the account changes.
+    void Hold(bool refused);
+
+    std::unique_ptr<ImapSession> session_;
+    WakeWatch* wake_;
+    QTimer retry_;
+    Account account_;
+    bool following_ = false;
+    bool idling_ = false;
+    bool dropped_ = false;  // since the last time it idled
+    bool held_ = false;  // turned down, or not to be watched
+    int failures_ = 0;
+    int firstPauseMs_ = 2000;
+    int maxPauseMs_ = 15 * 60 * 1000;
+};
+
+}  // namespace velmio
