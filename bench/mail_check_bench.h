@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include "core/app_state.h"
@@ -29,7 +30,10 @@ namespace velmio::bench {
 class QuietShell : public MailShell {
 public:
     void ShowPicture(int) override {}
-    void SayText(const QString& text) override { said = text; }
+    void SayText(const QString& text) override {
+        said = text;
+        if (onSay) onSay();
+    }
     void TellSenders(const QStringList& lines) override { senders = lines; }
     void PlayEventSound(int) override {}
     void PlaySoundFile(const QString&) override {}
@@ -49,6 +53,7 @@ public:
     void SetBalloonVisible(bool) override {}
     void OpenSettingsDialog() override {}
     QString said;
+    std::function<void()> onSay;
     QStringList senders;
     QString tip;
 };
@@ -64,6 +69,8 @@ struct Server {
     quint16 port = 0;     // plain
     quint16 tlsPort = 0;  // POP3 over TLS
     QString authority;    // the file of the authority that signed its certificate
+    quint16 imapPort = 0;  // plain IMAP
+    QString folder;        // where its mail folders are
 };
 
 // Starts a Dovecot of our own with the test environment's shell function.
@@ -77,7 +84,7 @@ inline QProcess* StartOwnDovecot(const QString& folder, Server* server) {
     // The shell stays alive holding Dovecot; closing its input ends both.
     shell->start(QStringLiteral("bash"),
                  {QStringLiteral("-c"), QStringLiteral("source '%1' && start_dovecot && "
-                                                       "echo \"$VELMIO_POP3_PORT $VELMIO_POP3S_PORT $VELMIO_TEST_CA\" "
+                                                       "echo \"$VELMIO_POP3_PORT $VELMIO_POP3S_PORT $VELMIO_TEST_CA $VELMIO_IMAP_PORT $VELMIO_POP3_DIR\" "
                                                        "&& read _; stop_dovecot")
                                             .arg(script)});
     if (!shell->waitForReadyRead(30000)) return nullptr;
@@ -85,6 +92,8 @@ inline QProcess* StartOwnDovecot(const QString& folder, Server* server) {
     server->port = static_cast<quint16>(words.value(0).toUInt());
     server->tlsPort = static_cast<quint16>(words.value(1).toUInt());
     server->authority = words.value(2);
+    server->imapPort = static_cast<quint16>(words.value(3).toUInt());
+    server->folder = words.value(4);
     return shell;
 }
 
@@ -96,6 +105,8 @@ public:
         server.port = static_cast<quint16>(qEnvironmentVariableIntValue("VELMIO_POP3_PORT"));
         server.tlsPort = static_cast<quint16>(qEnvironmentVariableIntValue("VELMIO_POP3S_PORT"));
         server.authority = qEnvironmentVariable("VELMIO_TEST_CA");
+        server.imapPort = static_cast<quint16>(qEnvironmentVariableIntValue("VELMIO_IMAP_PORT"));
+        server.folder = qEnvironmentVariable("VELMIO_POP3_DIR");
         if (server.port != 0 && (!tls || server.tlsPort != 0)) return;
         QFile::setPermissions(folder_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                                   QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
