@@ -84,7 +84,9 @@ void ImapWatch::Stop() {
 void ImapWatch::RetryNow() {
     if (!following_ || held_) return;
     // A link idling since before a sleep or a network change may be dead
-    // without knowing it: a new one costs little.
+    // without knowing it: a new one costs little. Mail may have come
+    // meanwhile.
+    if (idling_ || retry_.isActive()) dropped_ = true;
     failures_ = 0;
     retry_.stop();
     Open();
