@@ -81,6 +81,7 @@ private slots:
         QVERIFY(Dovecot::SetMessageCount("carol", 0));
         ImapFixture f("VELMIO_IMAP_PORT", "carol");
         QSignalSpy ended(&f.check, &MailCheck::SessionEnded);
+        f.push.watch().SetRenewInterval(300);  // many renewals meanwhile
         f.push.Follow();
         QTRY_VERIFY(f.push.watch().Idling());
         QVERIFY(Dovecot::Deliver("carol", "Ann <ann@example.org>", "one"));

@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include "mail/imap_watch.h"
 #include "platform/cp932.h"
 #include "support/mail_fixture.h"
 #include "support/scripted_pop3_server.h"
@@ -41,43 +42,62 @@ private slots:
     void sessions_data() {
         QTest::addColumn<Session>("s");
         const QList<QByteArray> whole{kPlain, kStatus, "a3 LOGOUT\r\n"};
-        const Session normal{{{kHello}, {kLoggedIn}, {kCounted}, {kBye, Pop3Turn::Close}}, ExistLine(3), 3, whole,
-                             {"3件"}};
+        const Session normal{
+            {{kHello}, {kLoggedIn}, {kCounted}, {kBye, Pop3Turn::Close}}, ExistLine(3), 3, whole, {"3件"}};
         QTest::newRow("plain") << normal;
         Session closes = normal;
         closes.script.last() = {"* BYE bye\r\n", Pop3Turn::Close};
         QTest::newRow("closed after BYE, before the tagged answer") << closes;
         // The mailbox name as a literal, its marker and bytes cut anywhere.
         Session literal = normal;
-        literal.script[2].reply = "* STATUS {5}\r\nINBOX (MESSAGES 5 UNSEEN 3 UIDNEXT 6 UIDVALIDITY 17)\r\na2 OK done\r\n";
+        literal.script[2].reply =
+            "* STATUS {5}\r\nINBOX (MESSAGES 5 UNSEEN 3 UIDNEXT 6 UIDVALIDITY 17)\r\na2 OK done\r\n";
         for (literal.cut = 0; literal.cut < literal.script[2].reply.size(); ++literal.cut)
             QTest::addRow("literal cut at %d", literal.cut) << literal;  // 0: one byte per read
 
         const QByteArray starttls = "* OK [CAPABILITY IMAP4rev1 STARTTLS AUTH=PLAIN] ready\r\n";
-        QTest::newRow("NO to STARTTLS") << Session{{{starttls}, {"a1 NO not now\r\n"}}, "暗号化できないサーバーみたい…",
-                                                   4, {"a1 STARTTLS\r\n"}, {"STARTTLS Error: NO not now"}, 1};
+        QTest::newRow("NO to STARTTLS") << Session{{{starttls}, {"a1 NO not now\r\n"}},
+                                                   "暗号化できないサーバーみたい…",
+                                                   4,
+                                                   {"a1 STARTTLS\r\n"},
+                                                   {"STARTTLS Error: NO not now"},
+                                                   1};
         QTest::newRow("LOGINDISABLED on a plain link")
             << Session{{{"* OK [CAPABILITY IMAP4rev1 LOGINDISABLED STARTTLS] ready\r\n"}},
-                       "暗号化しないとログインできないサーバーみたい…", 4, {}, {"IMAP Error: *"}};
-        QTest::newRow("NO to the login")
-            << Session{{{kHello}, {"a1 NO [AUTHENTICATIONFAILED] Authentication failed.\r\n"}}, kWrongLoginLine, 0,
-                       {kPlain}};
+                       "暗号化しないとログインできないサーバーみたい…",
+                       4,
+                       {},
+                       {"IMAP Error: *"}};
+        QTest::newRow("NO to the login") << Session{
+            {{kHello}, {"a1 NO [AUTHENTICATIONFAILED] Authentication failed.\r\n"}}, kWrongLoginLine, 0, {kPlain}};
         // Without AUTH=PLAIN: LOGIN, quoted where it can be, a literal where not.
         Session login{{{"* OK [CAPABILITY IMAP4rev1] ready\r\n"}, {"+ go\r\n"}, {kLoggedIn}, {kCounted}, {kBye}},
-                      ExistLine(3), 3,
-                      {"a1 LOGIN \"al\\\"i\\\\ce\" {7}\r\n", "p\xc3\xa4sswd\r\n", kStatus, "a3 LOGOUT\r\n"}, {"3件"}};
+                      ExistLine(3),
+                      3,
+                      {"a1 LOGIN \"al\\\"i\\\\ce\" {7}\r\n", "p\xc3\xa4sswd\r\n", kStatus, "a3 LOGOUT\r\n"},
+                      {"3件"}};
         login.login = "al\"i\\ce";
         login.password = QStringLiteral("pässwd");
         QTest::newRow("LOGIN with a quoted name and a literal password") << login;
-        QTest::newRow("BYE mid-session") << Session{{{kHello}, {kLoggedIn}, {"* BYE shutting down\r\n", Pop3Turn::Close}},
-                                                    kArrivalLine, 4, whole.mid(0, 2), {"Arrival Error"}};
+        QTest::newRow("BYE mid-session") << Session{
+            {{kHello}, {kLoggedIn}, {"* BYE shutting down\r\n", Pop3Turn::Close}},
+            kArrivalLine,
+            4,
+            whole.mid(0, 2),
+            {"Arrival Error"}};
         QTest::newRow("reply that cannot be read")
-            << Session{{{kHello}, {kLoggedIn}, {"* STATUS INBOX (MESSAGES 5 UNSEEN 3\r\na2 OK done\r\n"}}, kArrivalLine, 4,
-                       whole.mid(0, 2), {"Arrival Error"}};
-        QTest::newRow("NO to STATUS") << Session{{{kHello}, {kLoggedIn}, {"a2 NO no such mailbox\r\n"}}, kArrivalLine,
-                                                 4, whole.mid(0, 2), {"Arrival Error"}};
-        QTest::newRow("endless line")
-            << Session{{{"* OK " + QByteArray(1100 * 1024, 'x')}}, kArrivalLine, 4, {}, {"Arrival Error"}};
+            << Session{{{kHello}, {kLoggedIn}, {"* STATUS INBOX (MESSAGES 5 UNSEEN 3\r\na2 OK done\r\n"}},
+                       kArrivalLine,
+                       4,
+                       whole.mid(0, 2),
+                       {"Arrival Error"}};
+        QTest::newRow("NO to STATUS") << Session{{{kHello}, {kLoggedIn}, {"a2 NO no such mailbox\r\n"}},
+                                                 kArrivalLine,
+                                                 4,
+                                                 whole.mid(0, 2),
+                                                 {"Arrival Error"}};
+        QTest::newRow("endless line") << Session{
+            {{"* OK " + QByteArray(1100 * 1024, 'x')}}, kArrivalLine, 4, {}, {"Arrival Error"}};
     }
 
     void sessions() {
@@ -104,6 +124,20 @@ private slots:
         QVERIFY(!f.check.CheckRunning());
         QTest::qWait(50);
         QCOMPARE(ended.count(), 1);
+    }
+
+    // The watch's pause before its next try: doubling, never past the most.
+    void pausesGrow_data() {
+        QTest::addColumn<int>("failures");
+        QTest::addColumn<int>("pause");
+        for (const auto& [failures, pause] : {std::pair{1, 2000}, {2, 4000}, {5, 32000}, {9, 512000}, {10, 900000},
+                                               {1000, 900000}})
+            QTest::addRow("%d", failures) << failures << pause;
+    }
+    void pausesGrow() {
+        QFETCH(int, failures);
+        QFETCH(int, pause);
+        QCOMPARE(ImapWatch::PauseAfter(failures, 2000, 15 * 60 * 1000), pause);
     }
 };
 

@@ -9,8 +9,7 @@
 
 namespace velmio {
 
-InboxPush::InboxPush(AppState& state, Clock& clock, MailCheck& check, std::function<void()> startCheck,
-                     QObject* parent)
+InboxPush::InboxPush(AppState& state, Clock& clock, MailCheck& check, std::function<void()> startCheck, QObject* parent)
     : QObject(parent),
       state_(state),
       clock_(clock),

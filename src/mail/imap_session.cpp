@@ -26,7 +26,8 @@ QByteArray AString(const QByteArray& bytes, QByteArrayList& literals, bool nonSy
 // A FETCH that shows the message read.
 bool Seen(const ImapResponse& r) {
     const ImapValue* flags = r.values.isEmpty() ? nullptr : FindItem(r.values.first().list, "FLAGS");
-    return flags && std::any_of(flags->list.begin(), flags->list.end(), [](const ImapValue& f) { return f.Is("\\Seen"); });
+    return flags &&
+           std::any_of(flags->list.begin(), flags->list.end(), [](const ImapValue& f) { return f.Is("\\Seen"); });
 }
 
 QString Detail(const ImapResponse& r) {
@@ -100,6 +101,11 @@ void ImapSession::Break() {
     emit Broken();
 }
 
+void ImapSession::SetCapabilities(const QList<ImapValue>& values) {
+    capabilities_.clear();
+    for (const ImapValue& v : values) capabilities_ << v.text;
+}
+
 bool ImapSession::Offers(const char* capability) const {
     return std::any_of(capabilities_.begin(), capabilities_.end(),
                        [capability](const QByteArray& c) { return c.compare(capability, Qt::CaseInsensitive) == 0; });
@@ -162,10 +168,7 @@ void ImapSession::HandleUntagged(const ImapResponse& r) {
         if (step_ != Logout) Break();
         return;
     }
-    if (r.code == "CAPABILITY") {
-        capabilities_.clear();
-        for (const ImapValue& v : r.codeValues) capabilities_ << v.text;
-    }
+    if (r.code == "CAPABILITY") SetCapabilities(r.codeValues);
     if (r.code == "UIDVALIDITY" && !r.codeValues.isEmpty()) uidValidity_ = r.codeValues.first().Number();
     if (r.status == "PREAUTH") {
         // Logged in by the link itself; nothing to authenticate.
@@ -193,20 +196,21 @@ void ImapSession::HandleUntagged(const ImapResponse& r) {
         return;
     }
     if (r.name == "CAPABILITY") {
-        capabilities_.clear();
-        for (const ImapValue& v : r.values) capabilities_ << v.text;
+        SetCapabilities(r.values);
     } else if (r.name == "STATUS" && r.values.size() >= 2 && r.values[1].kind == ImapValue::Kind::List) {
         const QList<ImapValue>& items = r.values[1].list;
         if (const ImapValue* v = FindItem(items, "UNSEEN")) unread_ = v->Number().value_or(-1);
         if (const ImapValue* v = FindItem(items, "UIDVALIDITY")) uidValidity_ = v->Number();
     } else if (r.name == "SEARCH") {
         for (const ImapValue& v : r.values)
-            if (const auto uid = v.Number(); uid && *uid <= quint64(std::numeric_limits<int>::max())) unseenUids_ << int(*uid);
+            if (const auto uid = v.Number(); uid && *uid <= quint64(std::numeric_limits<int>::max()))
+                unseenUids_ << int(*uid);
     } else if (r.name == "FETCH" && step_ == Fetch && !r.values.isEmpty()) {
         const QList<ImapValue>& items = r.values.first().list;
         const ImapValue* uid = FindItem(items, "UID");
         for (qsizetype i = 0; uid && i + 1 < items.size(); i += 2)
-            if (items[i].text.toUpper().startsWith("BODY[")) headers_.insert(int(uid->Number().value_or(0)), items[i + 1].text);
+            if (items[i].text.toUpper().startsWith("BODY["))
+                headers_.insert(int(uid->Number().value_or(0)), items[i + 1].text);
     } else if ((step_ == Idle || step_ == IdleDone) && (r.name == "EXISTS" || (r.name == "FETCH" && !Seen(r)))) {
         // A delivery, or a message made unread elsewhere.
         news_.start();
@@ -227,7 +231,8 @@ void ImapSession::AfterCapabilities() {
     }
     if (!connection().IsEncrypted() && Offers("LOGINDISABLED")) {
         End(Refused);
-        emit EndedUnsafe(Unsafe::LoginDisabled, QStringLiteral("IMAP Error: the server takes no login on a plain link"));
+        emit EndedUnsafe(Unsafe::LoginDisabled,
+                         QStringLiteral("IMAP Error: the server takes no login on a plain link"));
         return;
     }
     step_ = Login;
@@ -293,15 +298,15 @@ void ImapSession::LoggedIn() {
 
 void ImapSession::HandleTagged(const ImapResponse& r) {
     const bool ok = r.status == "OK";
-    if (r.code == "CAPABILITY") {
-        capabilities_.clear();
-        for (const ImapValue& v : r.codeValues) capabilities_ << v.text;
-    }
+    if (r.code == "CAPABILITY") SetCapabilities(r.codeValues);
     switch (step_) {
     case Capability:
-        if (!ok) Break();
-        else if (loggedIn_) LoggedIn();
-        else AfterCapabilities();
+        if (!ok)
+            Break();
+        else if (loggedIn_)
+            LoggedIn();
+        else
+            AfterCapabilities();
         return;
     case StartTls:
         if (ok) {
@@ -352,8 +357,10 @@ void ImapSession::HandleTagged(const ImapResponse& r) {
         return;
     case Search:
         if (!ok) {
-            if (fetchingHeaders_) EndHeaders(false);
-            else Break();
+            if (fetchingHeaders_)
+                EndHeaders(false);
+            else
+                Break();
             return;
         }
         std::sort(unseenUids_.begin(), unseenUids_.end(), std::greater<int>());  // newest first
@@ -369,8 +376,10 @@ void ImapSession::HandleTagged(const ImapResponse& r) {
         emit Finished();
         return;
     case IdleDone:
-        if (ok) BeginIdle();
-        else Break();
+        if (ok)
+            BeginIdle();
+        else
+            Break();
         return;
     default: return;
     }

@@ -9,6 +9,7 @@
 namespace velmio {
 
 struct ImapResponse;
+struct ImapValue;
 
 // The IMAP dialogue, in one of two runs. A check: log in, STATUS of the
 // inbox, on request the unread UIDs and headers, LOGOUT. A watch: log in,
@@ -51,7 +52,7 @@ signals:
     void Idling();
     // The watched inbox changed so that there may be new mail.
     void News();
-    // The server does not idle.  end
+    // The watch's end when the server does not idle.
     void NoIdle();
 
 private:
@@ -73,6 +74,7 @@ private:
     // Sends a command under the next tag; parts after the first follow each
     // continuation the server gives for a literal.
     void Send(const QByteArray& command, QByteArrayList literals = {});
+    void SetCapabilities(const QList<ImapValue>& values);
     bool Offers(const char* capability) const;
     void End(int step);
     void Break();
@@ -82,9 +84,9 @@ private:
     bool wantIds_ = false;
     int step_ = Greeting;
     int tagNumber_ = 0;
-    QByteArray tag_;                // of the command waiting for its end
-    QByteArrayList pending_;        // literal parts still to send
-    QByteArray authentication_;     // PLAIN response awaiting the continuation
+    QByteArray tag_;             // of the command waiting for its end
+    QByteArrayList pending_;     // literal parts still to send
+    QByteArray authentication_;  // PLAIN response awaiting the continuation
     QByteArrayList capabilities_;
     bool tlsDone_ = false;
     bool loggedIn_ = false;

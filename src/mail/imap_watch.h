@@ -58,7 +58,7 @@ private:
     bool following_ = false;
     bool idling_ = false;
     bool dropped_ = false;  // since the last time it idled
-    bool held_ = false;  // turned down, or not to be watched
+    bool held_ = false;     // turned down, or not to be watched
     int failures_ = 0;
     int firstPauseMs_ = 2000;
     int maxPauseMs_ = 15 * 60 * 1000;

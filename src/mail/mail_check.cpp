@@ -23,6 +23,7 @@ namespace {
 const QString kNoEncryptionLine = QStringLiteral("暗号化できないサーバーみたい…");
 const QString kNoApopLine = QStringLiteral("APOPが使えないサーバーみたい…");
 const QString kCertificateLine = QStringLiteral("証明書を確かめられなかったよ…");
+const QString kKeyringLine = QStringLiteral("キーリングからパスワードを出せなかったよ…");
 const QString kLoginDisabledLine = QStringLiteral("暗号化しないとログインできないサーバーみたい…");
 // Senders told by name; the rest are counted.
 constexpr int kSendersTold = 3;
@@ -32,8 +33,6 @@ QString SenderLine(const MailHeader& h) {
     const QString line = Elide(h.from, 16) + QStringLiteral("さん");
     return h.subject.isEmpty() ? line : line + QStringLiteral("「") + Elide(h.subject, 24) + QStringLiteral("」");
 }
-
-const QString kKeyringLine = QStringLiteral("キーリングからパスワードを出せなかったよ…");
 
 }  // namespace
 

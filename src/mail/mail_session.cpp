@@ -33,8 +33,6 @@ bool MailSession::IsOpen() const { return connection_->IsOpen(); }
 
 void MailSession::SetReplyTimeout(int ms) { connection_->SetReplyTimeout(ms); }
 
-void MailSession::SetTrustStore(const QList<QSslCertificate>& authorities) {
-    connection_->SetTrustStore(authorities);
-}
+void MailSession::SetTrustStore(const QList<QSslCertificate>& authorities) { connection_->SetTrustStore(authorities); }
 
 }  // namespace velmio

@@ -43,8 +43,8 @@ Account AccountOf(const AppSettings& s);
 
 // What a session found in the mailbox.
 struct MailboxCount {
-    QString listReply;              // the reply to POP3 LIST, counted as it says
-    std::optional<qint64> unread;   // IMAP: the unread messages
+    QString listReply;             // the reply to POP3 LIST, counted as it says
+    std::optional<qint64> unread;  // IMAP: the unread messages
     // When asked for: each message's key (POP3 number, IMAP UID) and the id
     // it is known by across sessions; nothing when the server gives none.
     std::optional<QList<std::pair<int, QString>>> ids;
@@ -52,7 +52,7 @@ struct MailboxCount {
 
 // One check of one mailbox, as a dialogue with the server: logs in, counts,
 // on request fetches headers, logs out. Knows nothing of the character.
-// Each run ends in exactly one of the signals marked "end"; the connection
+// Each run ends in exactly one of the signals of its ends; the connection
 // is closed when it arrives. A handler may start the next run (or abort).
 class MailSession : public QObject {
     Q_OBJECT
@@ -86,16 +86,18 @@ signals:
     void Counted(const MailboxCount& count);
     // The headers asked for, each its bytes; empty when they were not to be had.
     void HeadersFetched(const QList<QByteArray>& headers);
-    void LoginRefused();                                    // end
-    void ServerRefused(MailSession::Refusal where);         // end
-    void EndedUnsafe(MailSession::Unsafe why, const QString& logEntry);  // end
-    // The connection failed (a socket error or a time-out).  end
+
+    // The ends of a run.
+    void LoginRefused();
+    void ServerRefused(MailSession::Refusal where);
+    void EndedUnsafe(MailSession::Unsafe why, const QString& logEntry);
+    // The connection failed: a socket error or a time-out.
     void Failed(int number, const QString& description);
-    // A reply that cannot be handled, or a command that could not be sent.  end
+    // A reply that cannot be handled, or a command that could not be sent.
     void Broken();
-    // The certificate failed the check and is not the pinned one.  end
+    // The certificate failed the check and is not the pinned one.
     void CertificateUntrusted(const QSslCertificate& certificate, const QList<QSslError>& errors);
-    void Finished();  // end: logged out
+    void Finished();  // logged out
 
 protected:
     MailConnection& connection() { return *connection_; }

@@ -208,8 +208,10 @@ void Pop3Session::HandleExtraReply(const QByteArray& raw) {
         return;
     }
     headers_ << ListingBody(raw);
-    if (topNumbers_.isEmpty()) EndHeaders(true);
-    else SendNextTop();
+    if (topNumbers_.isEmpty())
+        EndHeaders(true);
+    else
+        SendNextTop();
 }
 
 void Pop3Session::FetchHeaders(int count, const QList<int>& among) {
