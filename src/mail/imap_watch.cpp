@@ -14,7 +14,7 @@ ImapWatch::ImapWatch(QObject* parent)
     connect(s, &ImapSession::News, this, &ImapWatch::News);
     connect(s, &ImapSession::Idling, this, [this] {
         idling_ = true;
-        failures_ = 0;
+        idlingSince_.start();
         if (dropped_) emit Resumed();
         dropped_ = false;
     });
@@ -36,8 +36,9 @@ ImapWatch::ImapWatch(QObject* parent)
     if (QNetworkInformation::loadDefaultBackend()) {
         connect(QNetworkInformation::instance(), &QNetworkInformation::reachabilityChanged, this,
                 [this](QNetworkInformation::Reachability r) {
-                    if (r == QNetworkInformation::Reachability::Disconnected) return;
-                    if (r != QNetworkInformation::Reachability::Unknown) RetryNow();
+                    // Reachable again, at any level: a new link at once.
+                    using R = QNetworkInformation::Reachability;
+                    if (r != R::Disconnected && r != R::Unknown) RetryNow();
                 });
     }
 }
@@ -98,6 +99,9 @@ void ImapWatch::Open() {
 }
 
 void ImapWatch::Dropped() {
+    // Only a link that stayed up a while proves the server well; one that
+    // drops as soon as it idles keeps the pauses growing.
+    if (idling_ && idlingSince_.elapsed() > kSteadyMs) failures_ = 0;
     idling_ = false;
     dropped_ = true;
     if (!following_) return;

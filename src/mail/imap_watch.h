@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -60,6 +61,8 @@ private:
     bool dropped_ = false;  // since the last time it idled
     bool held_ = false;     // turned down, or not to be watched
     int failures_ = 0;
+    QElapsedTimer idlingSince_;
+    static constexpr qint64 kSteadyMs = 60000;
     int firstPauseMs_ = 2000;
     int maxPauseMs_ = 15 * 60 * 1000;
 };
