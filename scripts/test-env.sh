@@ -257,6 +257,8 @@ ssl_key = <$dir/$cert.key
 disable_plaintext_auth = no
 auth_mechanisms = plain login apop
 auth_failure_delay = 0
+# Tests start checks faster than a server closes the ones they abandon.
+mail_max_userip_connections = 1000
 # No penalty delay for the next login after a wrong password.
 service anvil {
   unix_listener anvil-auth-penalty {

@@ -28,6 +28,7 @@ struct Session {
     int security = 0;
     QString login = QStringLiteral("alice"), password = QStringLiteral("secret");
     int cut = -1;
+    bool senders = false;  // ShowSender
 };
 
 }  // namespace
@@ -79,6 +80,15 @@ private slots:
         login.login = "al\"i\\ce";
         login.password = QStringLiteral("pässwd");
         QTest::newRow("LOGIN with a quoted name and a literal password") << login;
+        // Who wrote: read without marking anything read; a refusal leaves them out.
+        Session peek{{{kHello}, {kLoggedIn}, {kCounted}, {"* OK [UIDVALIDITY 17] ok\r\na3 OK [READ-ONLY] in\r\n"},
+                      {"* SEARCH 3 5 4\r\na4 OK done\r\n"}, {"a5 NO not now\r\n"}, {"* BYE bye\r\na6 OK done\r\n"}},
+                     ExistLine(3), 3,
+                     {kPlain, kStatus, "a3 EXAMINE INBOX\r\n", "a4 UID SEARCH UNSEEN\r\n",
+                      "a5 UID FETCH 5,4,3 (UID BODY.PEEK[HEADER.FIELDS (FROM SUBJECT)])\r\n", "a6 LOGOUT\r\n"},
+                     {"3件"}};
+        peek.senders = true;
+        QTest::newRow("headers refused, the count stands") << peek;
         QTest::newRow("BYE mid-session") << Session{
             {{kHello}, {kLoggedIn}, {"* BYE shutting down\r\n", Pop3Turn::Close}},
             kArrivalLine,
@@ -110,6 +120,7 @@ private slots:
         set.Security = qint16(s.security);
         set.LoginName = s.login;
         set.LoginPass = s.password;
+        set.ShowSender = s.senders;
         QSignalSpy ended(&f.check, &MailCheck::SessionEnded);
         QVERIFY(f.run());
         QCOMPARE(f.shell.said, s.said);

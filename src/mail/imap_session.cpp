@@ -299,6 +299,11 @@ void ImapSession::LoggedIn() {
 void ImapSession::HandleTagged(const ImapResponse& r) {
     const bool ok = r.status == "OK";
     if (r.code == "CAPABILITY") SetCapabilities(r.codeValues);
+    // After the count a refusal only leaves the headers out.
+    if (!ok && fetchingHeaders_ && (step_ == Examine || step_ == Search)) {
+        EndHeaders(false);
+        return;
+    }
     switch (step_) {
     case Capability:
         if (!ok)
@@ -357,10 +362,7 @@ void ImapSession::HandleTagged(const ImapResponse& r) {
         return;
     case Search:
         if (!ok) {
-            if (fetchingHeaders_)
-                EndHeaders(false);
-            else
-                Break();
+            Break();
             return;
         }
         std::sort(unseenUids_.begin(), unseenUids_.end(), std::greater<int>());  // newest first
