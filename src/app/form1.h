@@ -85,7 +85,6 @@ public:
     TrayIcon* tray() const { return tray_; }
     QTimer& timer1() { return timer1_; }
     MailCheck* mailCheck() const { return mailCheck_; }
-    InboxPush* push() const { return push_; }
     EventSounds& sounds() { return sounds_; }
     const AutoCheck& autoCheck() const { return autoCheck_; }
     bool greetPending() const { return greetPending_; }

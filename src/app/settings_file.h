@@ -11,11 +11,11 @@ struct AppState;
 class PasswordKeyring;
 
 inline const QString kPlaceholderServer = QStringLiteral("pop.example.invalid");
+inline const QString kPlaceholderLogin = QStringLiteral("Server LoginName");
 // A server and a password have been entered: there is a mailbox to check.
 inline bool AccountSet(const AppSettings& s) {
     return !s.LoginPass.isEmpty() && !s.Server.isEmpty() && s.Server != kPlaceholderServer;
 }
-inline const QString kPlaceholderLogin = QStringLiteral("Server LoginName");
 
 // Reads velmio.ini into the state (its paths must be set). Returns false when
 // there was no settings file: the first run. A saved password that the file
