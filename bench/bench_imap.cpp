@@ -47,31 +47,7 @@ int SideBySide(const Server& server, int runs) {
                            QStringLiteral("-X"),
                            QStringLiteral("STATUS INBOX (MESSAGES UNSEEN UIDNEXT UIDVALIDITY)"),
                            url};
-    std::vector<double> ours, curl;
-    QEventLoop loop;
-    QObject::connect(&check, &MailCheck::SessionEnded, &loop, &QEventLoop::quit);
-    for (int i = 0; i < runs + 1; ++i) {
-        QElapsedTimer t;
-        t.start();
-        check.ExecuteMailCheck();
-        if (check.CheckRunning()) loop.exec();
-        const double s = t.nsecsElapsed() / 1e9;
-        QProcess p;
-        p.start(QStringLiteral("curl"), args);
-        if (!p.waitForFinished(30000) || p.exitCode() != 0) {
-            std::fprintf(stderr, "curl failed: %s\n", p.readAllStandardError().constData());
-            return 1;
-        }
-        if (i == 0) continue;  // the first round warms up
-        ours.push_back(s);
-        curl.push_back(p.readAllStandardOutput().trimmed().toDouble());
-    }
-    const double a = Median(ours), b = Median(curl);
-    std::printf("IMAP, mailbox mixed, %d checks each, last tip \"%s\"\n", runs, qPrintable(shell.tip));
-    std::printf("velmio whole check  median %8.3f ms\n", a * 1e3);
-    std::printf("curl STATUS         median %8.3f ms\n", b * 1e3);
-    std::printf("ratio velmio / curl        %8.2f\n", a / b);
-    return 0;
+    return TurnAbout(check, shell, args, runs, QStringLiteral("IMAP, mailbox mixed"), "curl STATUS");
 }
 
 int DeliveryToReaction(const Server& server, int runs) {

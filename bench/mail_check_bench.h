@@ -141,6 +141,39 @@ inline void SetUpCheck(AppState& state, const QString& folder, quint16 port, con
     state.reactions.of(EventKind::NoMail) = {Reaction{5, 0, QString(), QStringLiteral("来てないよ")}};
 }
 
+// Whole checks and curl's runs turn about, so that a busy moment of the
+// machine falls on both; prints both medians and their ratio. 1 when curl
+// failed.
+inline int TurnAbout(MailCheck& check, const QuietShell& shell, const QStringList& curlArgs, int runs,
+                     const QString& title, const char* curlLabel) {
+    std::vector<double> ours, curl;
+    QEventLoop loop;
+    QObject::connect(&check, &MailCheck::SessionEnded, &loop, &QEventLoop::quit);
+    for (int i = 0; i < runs + 1; ++i) {
+        QElapsedTimer t;
+        t.start();
+        check.ExecuteMailCheck();
+        if (check.CheckRunning()) loop.exec();
+        const double s = t.nsecsElapsed() / 1e9;
+        QProcess p;
+        p.start(QStringLiteral("curl"), curlArgs);
+        if (!p.waitForFinished(30000) || p.exitCode() != 0) {
+            std::fprintf(stderr, "curl failed: %s\n", p.readAllStandardError().constData());
+            return 1;
+        }
+        if (i == 0) continue;  // the first round warms up
+        ours.push_back(s);
+        curl.push_back(p.readAllStandardOutput().trimmed().toDouble());
+    }
+    const double a = Median(ours);
+    const double b = Median(curl);
+    std::printf("%s, %d checks each, last tip \"%s\"\n", qPrintable(title), runs, qPrintable(shell.tip));
+    std::printf("velmio whole check  median %8.3f ms\n", a * 1e3);
+    std::printf("%-19s median %8.3f ms\n", curlLabel, b * 1e3);
+    std::printf("ratio velmio / curl        %8.2f\n", a / b);
+    return 0;
+}
+
 // argv: [runs] [user]. tls: the check and curl both go over POP3S.
 inline int RunSideBySide(int argc, char** argv, bool tls) {
     QCoreApplication app(argc, argv);
@@ -166,35 +199,8 @@ inline int RunSideBySide(int argc, char** argv, bool tls) {
                      QStringLiteral("%{time_total}"), url};
     if (tls) args << QStringLiteral("--cacert") << server.authority;
 
-    // Turn about, so that a busy moment of the machine falls on both.
-    std::vector<double> ours, curl;
-    QEventLoop loop;
-    QObject::connect(&check, &MailCheck::SessionEnded, &loop, &QEventLoop::quit);
-    for (int i = 0; i < runs + 1; ++i) {
-        QElapsedTimer t;
-        t.start();
-        check.ExecuteMailCheck();
-        if (check.SessionOpen()) loop.exec();
-        const double s = t.nsecsElapsed() / 1e9;
-        QProcess p;
-        p.start(QStringLiteral("curl"), args);
-        if (!p.waitForFinished(30000) || p.exitCode() != 0) {
-            std::fprintf(stderr, "curl failed: %s\n", p.readAllStandardError().constData());
-            return 1;
-        }
-        if (i == 0) continue;  // the first round warms up
-        ours.push_back(s);
-        curl.push_back(p.readAllStandardOutput().trimmed().toDouble());
-    }
-
-    const double a = Median(ours);
-    const double b = Median(curl);
-    std::printf("%s, mailbox %s, %d checks each, last tip \"%s\"\n", tls ? "POP3 over TLS" : "plain POP3",
-                qPrintable(user), runs, qPrintable(shell.tip));
-    std::printf("velmio whole check  median %8.3f ms\n", a * 1e3);
-    std::printf("curl time_total     median %8.3f ms\n", b * 1e3);
-    std::printf("ratio velmio / curl        %8.2f\n", a / b);
-    return 0;
+    const QString title = QStringLiteral("%1, mailbox %2").arg(tls ? "POP3 over TLS" : "plain POP3", user);
+    return TurnAbout(check, shell, args, runs, title, "curl time_total");
 }
 
 }  // namespace velmio::bench
