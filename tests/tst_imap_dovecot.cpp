@@ -110,7 +110,18 @@ private slots:
             if (hour == 23) QTRY_VERIFY(f.push.watch().Idling());
             QCOMPARE(f.push.watch().ConnectionOpen(), hour == 23);
         }
+        // Stopped, nothing of the old link follows: no renewal, no "back again".
         f.state.settings.TelHodai = false;
+        f.push.watch().SetRenewInterval(100);
+        f.push.Follow();
+        QTRY_VERIFY(f.push.watch().Idling());
+        f.push.Stop();
+        QTest::qWait(300);
+        QSignalSpy resumed(&f.push.watch(), &ImapWatch::Resumed);
+        f.push.Follow();
+        QTRY_VERIFY(f.push.watch().Idling());
+        QCOMPARE(resumed.count(), 0);
+        f.push.Stop();
         f.state.settings.LoginPass = "nope";
         QSignalSpy refused(&f.push.watch(), &ImapWatch::LoginRefused);
         f.push.Follow();

@@ -57,10 +57,14 @@ ImapSession::ImapSession(QObject* parent) : MailSession(parent) {
     connect(&news_, &QTimer::timeout, this, &ImapSession::News);
 }
 
-void ImapSession::Start(const Account& account, bool wantIds) {
-    Abort();
+void ImapSession::Abort() {
     renew_.stop();
     news_.stop();
+    MailSession::Abort();
+}
+
+void ImapSession::Start(const Account& account, bool wantIds) {
+    Abort();
     account_ = account;
     wantIds_ = wantIds;
     step_ = Greeting;

@@ -41,6 +41,8 @@ public:
     void FetchHeaders(int count, const QList<int>& among) override;
     void Finish() override;
     int Step() const override { return step_; }
+    // Also the renewal and the news still pending: nothing of the old run may follow.
+    void Abort() override;
 
     // Logs in and idles on the inbox; News on every change that may be new
     // mail. Ends only as a check ends before its count, or in NoIdle.

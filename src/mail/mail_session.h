@@ -77,7 +77,7 @@ public:
     virtual int Step() const = 0;
 
     // Drops the connection without a word to the server; no signal follows.
-    void Abort();
+    virtual void Abort();
     bool IsOpen() const;
     void SetReplyTimeout(int ms);
     void SetTrustStore(const QList<QSslCertificate>& authorities);
