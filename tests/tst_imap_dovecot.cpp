@@ -75,6 +75,23 @@ private slots:
         }
     }
 
+    // More unread mail than one response may hold values, told by mode.
+    void bigInbox() {
+        QVERIFY(Dovecot::SetMailbox("carol", 70000, 0));
+        for (const qint16 mode : {qint16(0), kNotYetTold}) {
+            ImapFixture f("VELMIO_IMAP_PORT", "carol");
+            f.state.settings.DispDiff = mode;
+            f.state.settings.ShowSender = true;
+            QSignalSpy ended(&f.check, &MailCheck::SessionEnded);
+            f.check.ExecuteMailCheck();
+            QVERIFY(ended.wait(240000));
+            QCOMPARE(f.shell.said, kManyLine);
+            QCOMPARE(f.shell.senders.size(), 4);  // three and "ほか"
+            QVERIFY2(f.shell.messages.isEmpty(), qPrintable(f.shell.messages.join(" | ")));
+        }
+        QVERIFY(Dovecot::SetMessageCount("carol", 0));
+    }
+
     // With automatic checks on, a delivery is announced with no timer tick,
     // also after Dovecot has gone and come back.
     void idleAnnouncesDeliveries() {

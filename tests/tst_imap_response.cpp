@@ -89,6 +89,12 @@ private slots:
                                       << Data{"STATUS", -1, "\"INBOX\" (UNSEEN 2)", "UNSEEN", "2"};
         QTest::newRow("search") << QByteArray("* SEARCH 2 5 7\r\n") << Data{"SEARCH", -1, "2 5 7"};
         QTest::newRow("search, none") << QByteArray("* SEARCH\r\n") << Data{"SEARCH", -1, ""};
+        QByteArrayList uids;
+        for (int uid = 1; uid <= 70000; ++uid) uids << QByteArray::number(uid);
+        QTest::newRow("search of a big inbox") << "* SEARCH " + uids.join(' ') + "\r\n"
+                                               << Data{"SEARCH", -1, uids.join(' ')};
+        QTest::newRow("search with more than numbers") << QByteArray("* SEARCH 2 5 (MODSEQ 9)\r\n")
+                                                       << Data{"SEARCH", -1, "2 5 (MODSEQ 9)"};
         QTest::newRow("exists") << QByteArray("* 23 EXISTS\r\n") << Data{"EXISTS", 23, ""};
         QTest::newRow("expunge") << QByteArray("* 3 expunge\n") << Data{"EXPUNGE", 3, ""};
         QTest::newRow("flags") << QByteArray("* FLAGS (\\Seen \\Answered)\r\n")
@@ -111,7 +117,9 @@ private slots:
         QCOMPARE(r->kind, ImapResponse::Kind::Untagged);
         QCOMPARE(r->name, want.name);
         QCOMPARE(r->number ? qint64(*r->number) : -1, want.number);
-        QCOMPARE(Show(r->values), want.values);
+        QByteArrayList numbers;
+        for (const quint64 n : r->numbers) numbers << QByteArray::number(n);
+        QCOMPARE(r->numbers.isEmpty() ? Show(r->values) : numbers.join(' '), want.values);
         const ImapValue* value = r->values.isEmpty() ? nullptr : FindItem(r->values.last().list, want.key.constData());
         QCOMPARE(value ? value->text : QByteArray(), want.value);
         QVERIFY(r->status.isEmpty() && r->code.isEmpty() && r->text.isEmpty());

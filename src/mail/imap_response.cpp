@@ -136,6 +136,7 @@ private:
     bool Quoted(QByteArray& out);
     bool Literal(QByteArray& out);
     bool StatusText(ImapResponse& r);
+    bool Numbers(QList<quint64>& out);
     void Code(ImapResponse& r);
 
     const QByteArray& s_;
@@ -332,8 +333,27 @@ std::optional<ImapResponse> Reader::Response() {
     }
     if (AtEnd()) return r;
     if (Peek() != ' ') return std::nullopt;
+    // A SEARCH of a big inbox holds more numbers than any other response
+    // holds values; anything but numbers is read the general way.
+    if (!r.number && r.name == "SEARCH") {
+        const qsizetype start = p_;
+        if (Numbers(r.numbers)) return r;
+        r.numbers.clear();
+        p_ = start;
+    }
     if (!Values(r.values, '\0', 0)) return std::nullopt;
     return r;
+}
+
+bool Reader::Numbers(QList<quint64>& out) {
+    for (;;) {
+        while (Peek() == ' ') ++p_;
+        if (AtEnd()) return true;
+        const QByteArray word = Word();
+        const std::optional<quint64> n = ImapValue{ImapValue::Kind::Atom, word, {}}.Number();
+        if (!n) return false;
+        out.append(*n);
+    }
 }
 
 }  // namespace

@@ -22,8 +22,8 @@ public:
     // so until Clear().
     bool Overlong() const override { return overlong_; }
 
-    // A SEARCH of a big mailbox is one long line.
-    static constexpr qsizetype kMaxLine = qsizetype{1} * 1024 * 1024;
+    // A SEARCH of a big mailbox is one long line: room for half a million UIDs.
+    static constexpr qsizetype kMaxLine = qsizetype{4} * 1024 * 1024;
     static constexpr qsizetype kMaxLiteral = qsizetype{16} * 1024 * 1024;
     static constexpr qsizetype kMaxResponse = qsizetype{16} * 1024 * 1024;
 
@@ -59,6 +59,7 @@ struct ImapResponse {
     QByteArray code;                // the response code's name upper-cased ("ALERT", "UIDVALIDITY"); empty when none
     QList<ImapValue> codeValues;    // what follows the code name inside [ ]
     QList<ImapValue> values;        // data responses: everything after the name
+    QList<quint64> numbers;         // SEARCH: its numbers, read flat and not held to the values' cap
     QByteArray text;                // human-readable text of status responses and continuations
 };
 

@@ -45,6 +45,8 @@ ImapSession::ImapSession(QObject* parent) : MailSession(parent) {
     connect(&c, &MailConnection::ReplyOverlong, this, [this] {
         if (step_ == Fetch) {
             EndAfterCount();
+        } else if (CountStands()) {
+            CountWithoutIds(false);
         } else {
             Break();
         }
@@ -58,6 +60,7 @@ ImapSession::ImapSession(QObject* parent) : MailSession(parent) {
 }
 
 void ImapSession::Abort() {
+    closedAfterCount_ = false;
     renew_.stop();
     news_.stop();
     MailSession::Abort();
@@ -82,6 +85,7 @@ void ImapSession::Start(const Account& account, bool wantIds) {
     examined_ = false;
     unseenUids_.clear();
     fetchingHeaders_ = false;
+    closedAfterCount_ = false;
     headers_.clear();
     connection().SetPin(account.pin);
     connection().Open(account.server, account.port, account.Tls());
@@ -130,7 +134,11 @@ void ImapSession::Send(const QByteArray& command, QByteArrayList literals) {
 void ImapSession::HandleReply(const QByteArray& raw) {
     const auto r = ParseImapResponse(raw);
     if (!r) {
-        Break();
+        if (CountStands()) {
+            CountWithoutIds(false);
+        } else {
+            Break();
+        }
         return;
     }
     switch (r->kind) {
@@ -206,9 +214,10 @@ void ImapSession::HandleUntagged(const ImapResponse& r) {
         if (const ImapValue* v = FindItem(items, "UNSEEN")) unread_ = v->Number().value_or(-1);
         if (const ImapValue* v = FindItem(items, "UIDVALIDITY")) uidValidity_ = v->Number();
     } else if (r.name == "SEARCH") {
-        for (const ImapValue& v : r.values)
-            if (const auto uid = v.Number(); uid && *uid <= quint64(std::numeric_limits<int>::max()))
-                unseenUids_ << int(*uid);
+        QList<quint64> numbers = r.numbers;
+        for (const ImapValue& v : r.values) numbers << v.Number().value_or(0);
+        for (const quint64 uid : std::as_const(numbers))
+            if (uid > 0 && uid <= quint64(std::numeric_limits<int>::max())) unseenUids_ << int(uid);
     } else if (r.name == "FETCH" && step_ == Fetch && !r.values.isEmpty()) {
         const QList<ImapValue>& items = r.values.first().list;
         const ImapValue* uid = FindItem(items, "UID");
@@ -303,9 +312,14 @@ void ImapSession::LoggedIn() {
 void ImapSession::HandleTagged(const ImapResponse& r) {
     const bool ok = r.status == "OK";
     if (r.code == "CAPABILITY") SetCapabilities(r.codeValues);
-    // After the count a refusal only leaves the headers out.
+    // After the count a refusal only leaves the headers out, and before
+    // the UIDs of a counted inbox it only leaves the ids out.
     if (!ok && fetchingHeaders_ && (step_ == Examine || step_ == Search)) {
         EndHeaders(false);
+        return;
+    }
+    if (!ok && CountStands()) {
+        CountWithoutIds(true);
         return;
     }
     switch (step_) {
@@ -402,7 +416,25 @@ void ImapSession::ReportCount() {
     emit Counted(c);
 }
 
+bool ImapSession::CountStands() const {
+    return !watch_ && !fetchingHeaders_ && unread_ && (step_ == Examine || step_ == Search);
+}
+
+void ImapSession::CountWithoutIds(bool linkUsable) {
+    examined_ = false;
+    unseenUids_.clear();
+    if (!linkUsable) {
+        End(Greeting);
+        closedAfterCount_ = true;
+    }
+    ReportCount();
+}
+
 void ImapSession::FetchHeaders(int count, const QList<int>& among) {
+    if (closedAfterCount_) {
+        EndAfterCount();
+        return;
+    }
     if (!connection().IsOpen()) return;
     headerCount_ = count;
     headers_.clear();
@@ -442,6 +474,11 @@ void ImapSession::EndHeaders(bool fetched) {
 }
 
 void ImapSession::Finish() {
+    if (closedAfterCount_) {
+        closedAfterCount_ = false;
+        emit Finished();
+        return;
+    }
     if (!connection().IsOpen()) return;
     step_ = Logout;
     Send("LOGOUT");
@@ -449,6 +486,7 @@ void ImapSession::Finish() {
 
 void ImapSession::EndAfterCount() {
     End(Greeting);
+    closedAfterCount_ = false;
     const quint64 run = run_;
     emit HeadersFetched({});
     if (run == run_) emit Finished();

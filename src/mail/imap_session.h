@@ -71,6 +71,10 @@ private:
     void EndHeaders(bool fetched);
     // The count stands; what failed after it ends the session without a word.
     void EndAfterCount();
+    // STATUS has counted; what fails on the way to the UIDs leaves the count
+    // standing without ids, as with a server that gives none.
+    bool CountStands() const;
+    void CountWithoutIds(bool linkUsable);
     void BeginIdle();
     void Renew();
     // Sends a command under the next tag; parts after the first follow each
@@ -99,6 +103,7 @@ private:
     bool examined_ = false;
     QList<int> unseenUids_;
     bool fetchingHeaders_ = false;  // the search serves the headers, not the count
+    bool closedAfterCount_ = false;  // the link dropped after a count that stands
     int headerCount_ = 0;
     QList<int> fetchUids_;
     QMap<int, QByteArray> headers_;

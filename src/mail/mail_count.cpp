@@ -124,8 +124,11 @@ qint16 MailCount::ReportMailCount(const QString& reply, std::optional<qint16> un
 }
 
 qint16 MailCount::ReportUnread(std::optional<qint64> unread, std::optional<qint16> unseen) {
-    const bool fits = unread && *unread >= 0 && *unread <= std::numeric_limits<qint16>::max();
-    return React(Counted(fits ? std::optional<qint16>(qint16(*unread)) : std::nullopt, unseen));
+    // An inbox of more unread mail than the counters hold is counted as full.
+    const auto held = unread && *unread >= 0
+                          ? std::optional<qint16>(qint16(qMin<qint64>(*unread, std::numeric_limits<qint16>::max())))
+                          : std::nullopt;
+    return React(Counted(held, unseen));
 }
 
 qint16 MailCount::React(qint16 n) {
