@@ -82,7 +82,7 @@ private slots:
         LoadSettings(f.state, &keyring);
         f.check.SetKeyring(&keyring);
         f.shell.timerEnabled = true;
-        QCOMPARE(f.state.PasswordUnread, atStart != KeyringAnswer::Found && atStart != KeyringAnswer::Missing);
+        QCOMPARE(f.state.settings.PasswordUnread, atStart != KeyringAnswer::Found && atStart != KeyringAnswer::Missing);
         if (outcome == "no password") {
             f.check.ExecuteMailCheck();
             QVERIFY(f.shell.calls.contains(kNoPasswordBox));
@@ -167,7 +167,7 @@ private slots:
         ini.close();
         QVERIFY(LockLoginKeyring());
         LoadSettings(f.state, &keyring);
-        QVERIFY(f.state.PasswordUnread);
+        QVERIFY(f.state.settings.PasswordUnread);
         f.check.SetKeyring(&keyring);
         // The prompt appears on the test display; type the password into it.
         QProcess answer;
@@ -178,7 +178,7 @@ private slots:
         answer.waitForFinished(5000);
         QCOMPARE(answer.exitCode(), 0);
         QCOMPARE(f.state.MailTotal, qint16(3));
-        QVERIFY(!f.state.PasswordUnread);
+        QVERIFY(!f.state.settings.PasswordUnread);
     }
 };
 

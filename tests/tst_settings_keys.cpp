@@ -73,6 +73,62 @@ private slots:
             if (key.batch != Batch::None) QVERIFY2(SettingText(back, key) == SettingText(written, key), key.name);
     }
 
+    // Further accounts in their sections: one without a server skipped and
+    // kept, one past a gap unread, a deleted one gone with the later ones
+    // renumbered, a new one added at the end.
+    void accountSections_data() {
+        QTest::addColumn<int>("edit");  // 0 none, 1 delete the first further account, 2 add one
+        QTest::addColumn<QByteArray>("after");
+        const QByteArray keys = "AccountName=\r\nEnabled=1\r\nProtocol=0\r\nPort=110\r\nSecurity=0\r\nLoginName=\r\n"
+                                "LoginPass=\r\nSavePassword=0\r\nApop=0\r\nCertPin=\r\n";
+        const QByteArray b = "[Account2]\r\nServer=b.example\r\nPort=995\r\nAccountName=\x8e\x64\x8e\x96\r\nEnabled=0\r\n"
+                             "Protocol=0\r\nSecurity=2\r\nLoginName=\r\nLoginPass=\r\nSavePassword=0\r\nApop=0\r\nCertPin=\r\n";
+        const QByteArray rest = "[Account3]\r\nLoginName=x\r\n[Account4]\r\nServer=d.example\r\n" + keys +
+                                "[Account6]\r\nServer=gap.example\r\n";
+        QTest::newRow("written back") << 0 << b + rest;
+        QByteArray moved = rest;
+        QTest::newRow("deleted") << 1 << moved.replace("[Account3]", "[Account2]").replace("[Account4]", "[Account3]");
+        QTest::newRow("added") << 2 << b + rest + "[Account5]\r\n" + QByteArray(keys).replace("Port=", "Server=new.example\r\nPort=");
+    }
+    void accountSections() {
+        QFETCH(int, edit);
+        QFETCH(QByteArray, after);
+        QTemporaryDir dir;
+        AppState state;
+        state.paths = AppPaths::ProgramFolder(dir.path());
+        const QByteArray system = "[System]\r\nServer=a.example\r\n";
+        QFile f(state.IniPath());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(system + "[Account2]\r\nServer=b.example\r\nPort=995\r\nAccountName=\x8e\x64\x8e\x96\r\nEnabled=0\r\n"
+                         "[Account3]\r\nLoginName=x\r\n[Account4]\r\nServer=d.example\r\n[Account6]\r\nServer=gap.example\r\n");
+        f.close();
+        LoadSettings(state);
+        AppSettings& s = state.settings;
+        QStringList read;
+        for (const AccountSettings& a : s.MoreAccounts)
+            read << QStringLiteral("%1 %2 %3 %4 %5").arg(a.DisplayName()).arg(a.Port).arg(a.Security).arg(a.Enabled).arg(a.Section);
+        QCOMPARE(read, (QStringList{"仕事 995 2 0 2", "d.example 110 0 1 4"}));
+        if (edit == 1) s.DeletedSections << s.MoreAccounts.takeFirst().Section;
+        if (edit == 2) {
+            AccountSettings added;
+            added.Section = 0;
+            added.Server = "new.example";
+            added.Port = 110;
+            s.MoreAccounts << added;
+        }
+        QVERIFY(WriteDialogBatch(state));
+        QFile back(state.IniPath());
+        QVERIFY(back.open(QIODevice::ReadOnly));
+        ProfileDocument written = ProfileDocument::fromBytes(back.readAll());
+        for (const char* other : {"System", "Sound", "Message"}) written.removeSection(other);
+        QCOMPARE(written.toBytes(), after);
+        AppState again;
+        again.paths = state.paths;
+        LoadSettings(again);
+        // The new one fills the gap: the section after it counts from now on.
+        QCOMPARE(again.settings.MoreAccounts.size(), s.MoreAccounts.size() + (edit == 2));
+    }
+
     // A trusted certificate belongs to its server and port; a file from
     // before keeps its one pin for the stored server.
     void pinPerServerAndPort() {

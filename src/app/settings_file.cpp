@@ -1,6 +1,7 @@
 #include "app/settings_file.h"
 
 #include <QFile>
+#include <algorithm>
 #include <charconv>
 #include <optional>
 
@@ -59,56 +60,115 @@ bool LoadSettings(AppState& state, PasswordKeyring* keyring) {
 
     if (s.Server.isEmpty()) s.Server = kPlaceholderServer;
     if (s.LoginName.isEmpty()) s.LoginName = kPlaceholderLogin;
-    state.PasswordUnread = false;
-    if (keyring && s.SavePassword && s.LoginPass.isEmpty()) {
-        const KeyringRead read = keyring->Read(KeyringAccount(state), KeyringWait::Briefly);
-        s.LoginPass = read.password;
-        // Locked, refused or silent: the check asks again when it needs it.
-        state.PasswordUnread = read.answer != KeyringAnswer::Found && read.answer != KeyringAnswer::Missing;
+    for (qsizetype i = 0; i <= s.MoreAccounts.size(); ++i) {
+        AccountSettings& a = AccountAt(s, i);
+        if (i > 0 && !a.CertPin.isEmpty()) s.CertPins.insert(PinPlace(a), a.CertPin);
+        a.PasswordUnread = false;
+        if (keyring && a.SavePassword && a.LoginPass.isEmpty()) {
+            const KeyringRead read = keyring->Read(KeyringAccount(a), KeyringWait::Briefly);
+            a.LoginPass = read.password;
+            // Locked, refused or silent: the check asks again when it needs it.
+            a.PasswordUnread = read.answer != KeyringAnswer::Found && read.answer != KeyringAnswer::Missing;
+        }
     }
     return exists;
 }
 
-QString KeyringAccount(const AppState& state) {
-    return KeyringAccount(state.settings.LoginName, state.settings.Server);
+QString KeyringAccount(const AccountSettings& a) {
+    // The first account's place is the one of old; the others are told
+    // apart by their port too.
+    const QString first = KeyringAccount(a.LoginName, a.Server);
+    return a.Section <= 1 ? first : first + ':' + QString::number(static_cast<quint16>(a.Port));
 }
+
+QString KeyringAccount(const AppState& state) { return KeyringAccount(state.settings); }
 
 bool PasswordLeftInFile(const AppState& state, PasswordKeyring* keyring) {
-    return keyring && state.settings.SavePassword && keyring->Available() &&
-           !ReadIniValue(state.IniPath(), kSystem, QStringLiteral("LoginPass")).isEmpty();
+    if (!keyring || !keyring->Available()) return false;
+    const ProfileDocument doc = ProfileDocument::load(state.IniPath());
+    const QList<AccountSettings> accounts = AllAccounts(state.settings);
+    return std::any_of(accounts.begin(), accounts.end(), [&doc](const AccountSettings& a) {
+        return a.SavePassword && !doc.value(AccountSection(a.Section), QStringLiteral("LoginPass")).isEmpty();
+    });
 }
 
-bool WriteDialogBatch(AppState& state, PasswordKeyring* keyring, const std::function<bool()>& keepInFile) {
-    const AppSettings& s = state.settings;
-    QString filePass;
-    if (!s.SavePassword || s.LoginPass.isEmpty()) {
+namespace {
+
+// Where the account's password goes: the keyring when there is one, else
+// the file; a keyring that will not store leaves it to the user. The
+// password the file is to hold.
+QString StorePassword(AccountSettings& a, PasswordKeyring* keyring, const std::function<bool()>& keepInFile) {
+    if (!a.SavePassword || a.LoginPass.isEmpty()) {
         // A password the keyring did not give is still there: leave it.
-        const bool unread = s.SavePassword && state.PasswordUnread;
-        if (keyring && keyring->Available() && !unread) keyring->Remove(KeyringAccount(state));
-    } else {
-        // Without a keyring the file is the place; one that will not store
-        // leaves it to the user.
-        const bool stored = keyring && keyring->Available() && keyring->Write(KeyringAccount(state), s.LoginPass);
-        if (stored) state.PasswordUnread = false;
-        else if (!keyring || !keyring->Available() || (keepInFile && keepInFile())) filePass = s.LoginPass;
+        const bool unread = a.SavePassword && a.PasswordUnread;
+        if (keyring && keyring->Available() && !unread) keyring->Remove(KeyringAccount(a));
+        return QString();
     }
+    const bool stored = keyring && keyring->Available() && keyring->Write(KeyringAccount(a), a.LoginPass);
+    if (stored) a.PasswordUnread = false;
+    else if (!keyring || !keyring->Available() || (keepInFile && keepInFile())) return a.LoginPass;
+    return QString();
+}
+
+// The sections of accounts deleted in the dialog go and the later ones move
+// up, so the numbers keep without gaps, sections this program skipped
+// included; accounts new in the dialog take the numbers after them.
+void RenumberSections(ProfileDocument& doc, AppSettings& s) {
+    int last = 1;
+    while (last < 2 * kMaxAccounts && doc.hasSection(AccountSection(last + 1))) ++last;
+    for (const int section : std::as_const(s.DeletedSections)) doc.removeSection(AccountSection(section));
+    int to = 2;
+    for (int from = 2; from <= last; ++from) {
+        if (!doc.hasSection(AccountSection(from))) continue;
+        if (to != from) {
+            doc.renameSection(AccountSection(from), AccountSection(to));
+            for (AccountSettings& a : s.MoreAccounts)
+                if (a.Section == from) a.Section = to;
+        }
+        ++to;
+    }
+    for (AccountSettings& a : s.MoreAccounts)
+        if (a.Section < 2) a.Section = to++;
+}
+
+}  // namespace
+
+bool WriteDialogBatch(AppState& state, PasswordKeyring* keyring, const std::function<bool()>& keepInFile) {
+    AppSettings& s = state.settings;
+    const QString filePass = StorePassword(s, keyring, keepInFile);
     ProfileDocument doc = ProfileDocument::load(state.IniPath());
     WriteKeys(doc, state, Batch::Dialog, [&](const SettingsKey& key) -> std::optional<QString> {
         if (Named(key, "LoginPass")) return filePass;
         return std::nullopt;
     });
+    // The first account's name and switch only once they are set, so files
+    // of one account stay as they were.
+    if (!s.AccountName.isEmpty() || !doc.value(kSystem, QStringLiteral("AccountName")).isEmpty())
+        doc.setValue(kSystem, QStringLiteral("AccountName"), s.AccountName);
+    if (!s.Enabled || doc.keys(kSystem).contains(QStringLiteral("Enabled"), Qt::CaseInsensitive))
+        doc.setValue(kSystem, QStringLiteral("Enabled"), FlagText(s.Enabled));
+    RenumberSections(doc, s);
+    for (AccountSettings& a : s.MoreAccounts) {
+        AccountSettings written = a;
+        written.LoginPass = StorePassword(a, keyring, keepInFile);
+        WriteAccountSection(doc, written, Batch::Dialog);
+    }
     // Pins of other servers and ports; the current one is CertPin.
     for (auto pin = s.CertPins.cbegin(); pin != s.CertPins.cend(); ++pin)
         if (pin.key() != PinPlace(s) && !pin.value().isEmpty()) doc.setValue(kCertPins, pin.key(), pin.value());
+    if (!doc.save(state.IniPath())) return false;
+    s.DeletedSections.clear();
+    return true;
+}
+
+bool WriteCertPin(const AppState& state, const AccountSettings& account) {
+    ProfileDocument doc = ProfileDocument::load(state.IniPath());
+    doc.setValue(AccountSection(account.Section), "CertPin", account.CertPin);
+    doc.setValue(kCertPins, PinPlace(account), account.CertPin);
     return doc.save(state.IniPath());
 }
 
-bool WriteCertPin(const AppState& state) {
-    ProfileDocument doc = ProfileDocument::load(state.IniPath());
-    doc.setValue(kSystem, "CertPin", state.settings.CertPin);
-    doc.setValue(kCertPins, PinPlace(state.settings), state.settings.CertPin);
-    return doc.save(state.IniPath());
-}
+bool WriteCertPin(const AppState& state) { return WriteCertPin(state, state.settings); }
 
 bool WriteExitBatch(const AppState& state, double topTwips, double leftTwips) {
     ProfileDocument doc = ProfileDocument::load(state.IniPath());
@@ -118,6 +178,8 @@ bool WriteExitBatch(const AppState& state, double topTwips, double leftTwips) {
         if (Named(key, "Ypos")) return Coordinate(leftTwips);
         return std::nullopt;
     });
+    for (const AccountSettings& a : state.settings.MoreAccounts)
+        if (doc.hasSection(AccountSection(a.Section))) WriteAccountSection(doc, a, Batch::Exit);
     return doc.save(state.IniPath());
 }
 

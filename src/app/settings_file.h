@@ -13,7 +13,7 @@ class PasswordKeyring;
 inline const QString kPlaceholderServer = QStringLiteral("pop.example.invalid");
 inline const QString kPlaceholderLogin = QStringLiteral("Server LoginName");
 // A server and a password have been entered: there is a mailbox to check.
-inline bool AccountSet(const AppSettings& s) {
+inline bool AccountSet(const AccountSettings& s) {
     return !s.LoginPass.isEmpty() && !s.Server.isEmpty() && s.Server != kPlaceholderServer;
 }
 
@@ -32,11 +32,14 @@ bool WriteDialogBatch(AppState& state, PasswordKeyring* keyring = nullptr,
 // The file still holds a saved password that the keyring could take.
 bool PasswordLeftInFile(const AppState& state, PasswordKeyring* keyring);
 
-// The keyring's account for the current server and user.
+// The keyring's account for the server and user of an account; of the
+// first account for the state.
+QString KeyringAccount(const AccountSettings& account);
 QString KeyringAccount(const AppState& state);
 
-// Stores the trusted certificate's digest at once: that key only, every
-// other line of the file kept.
+// Stores the trusted certificate's digest of an account (the first for the
+// state alone) at once: that key only, every other line of the file kept.
+bool WriteCertPin(const AppState& state, const AccountSettings& account);
 bool WriteCertPin(const AppState& state);
 
 // The batch written when the program ends; the character's current place is

@@ -7,6 +7,7 @@ namespace velmio {
 namespace {
 
 using S = AppSettings;
+using A = AccountSettings;
 
 template <typename... F>
 struct Overload : F... {
@@ -57,6 +58,78 @@ const std::vector<SettingsKey>& SettingsKeys() {
     return keys;
 }
 
+const std::vector<AccountKey>& AccountKeys() {
+    static const std::vector<AccountKey> keys = {
+        {"AccountName", &A::AccountName, Batch::Dialog, ""},
+        {"Enabled", &A::Enabled, Batch::Dialog, "1"},
+        {"Protocol", &A::Protocol, Batch::Dialog, "0"},
+        {"Server", &A::Server, Batch::Dialog, ""},
+        {"Port", &A::Port, Batch::Dialog, "110"},
+        {"Security", &A::Security, Batch::Dialog, "0"},
+        {"LoginName", &A::LoginName, Batch::Dialog, ""},
+        {"LoginPass", &A::LoginPass, Batch::Dialog, ""},
+        {"SavePassword", &A::SavePassword, Batch::Dialog, "0"},
+        {"Apop", &A::Apop, Batch::Dialog, "0"},
+        {"CertPin", &A::CertPin, Batch::Dialog, ""},
+        {"Mail", &A::Mail, Batch::Exit, "0"},
+    };
+    return keys;
+}
+
+QString AccountSection(int number) {
+    return number <= 1 ? QStringLiteral("System") : QStringLiteral("Account%1").arg(number);
+}
+
+namespace {
+
+// A flag as the file holds it: empty reads as off, a key not there as its default.
+bool FlagOf(const QString& text, const QString& fallback) {
+    const bool byDefault = fallback == QLatin1String("1");
+    return text.trimmed().isEmpty() ? byDefault : ToFlag(text).value_or(byDefault);
+}
+
+// Files from before the key: port 995 only ever spoke TLS.
+void SecurityByPort(const ProfileDocument& doc, const QString& section, AccountSettings& a) {
+    if (!ToInt16(doc.value(section, QStringLiteral("Security"))))
+        a.Security = static_cast<quint16>(a.Port) == 995 ? 2 : 0;
+}
+
+}  // namespace
+
+std::optional<AccountSettings> ReadAccountSection(const ProfileDocument& doc, int number) {
+    const QString section = AccountSection(number);
+    AccountSettings a;
+    a.Section = number;
+    for (const AccountKey& key : AccountKeys()) {
+        const QString fallback = QString::fromUtf8(key.missing);
+        const bool present = doc.keys(section).contains(QLatin1String(key.name), Qt::CaseInsensitive);
+        const QString text = present ? doc.value(section, QLatin1String(key.name)) : fallback;
+        std::visit(Overload{
+                       [&](QString A::*m) { a.*m = text; },
+                       [&](qint16 A::*m) { a.*m = ToInt16(text).value_or(ToInt16(fallback).value_or(0)); },
+                       [&](bool A::*m) { a.*m = FlagOf(text, fallback); },
+                   },
+                   key.field);
+    }
+    SecurityByPort(doc, section, a);
+    if (a.Server.trimmed().isEmpty()) return std::nullopt;
+    return a;
+}
+
+void WriteAccountSection(ProfileDocument& doc, const AccountSettings& a, Batch batch) {
+    const QString section = AccountSection(a.Section);
+    for (const AccountKey& key : AccountKeys()) {
+        if (key.batch != batch) continue;
+        const QString text = std::visit(Overload{
+                                            [&](QString A::*m) { return a.*m; },
+                                            [&](qint16 A::*m) { return QString::number(a.*m); },
+                                            [&](bool A::*m) { return FlagText(a.*m); },
+                                        },
+                                        key.field);
+        doc.setValue(section, QLatin1String(key.name), text);
+    }
+}
+
 void ReadSettingsKeys(AppState& state, const ProfileDocument* doc) {
     AppSettings& s = state.settings;
     s = AppSettings{};
@@ -67,18 +140,18 @@ void ReadSettingsKeys(AppState& state, const ProfileDocument* doc) {
                        [&](QString S::*m) { s.*m = doc ? text : fallback; },
                        [&](qint16 S::*m) { s.*m = ToInt16(text).value_or(ToInt16(fallback).value_or(0)); },
                        [&](qint32 S::*m) { s.*m = ToInt32(text).value_or(ToInt32(fallback).value_or(0)); },
-                       [&](bool S::*m) {
-                           // An empty value reads as off; a key that is not there takes its default.
-                           const bool byDefault = fallback == QLatin1String("1");
-                           s.*m = text.trimmed().isEmpty() ? byDefault : ToFlag(text).value_or(byDefault);
-                       },
+                       [&](bool S::*m) { s.*m = FlagOf(text, fallback); },
                        [&](SoundFile f) { state.soundTable[f.event] = doc ? text : fallback; },
                    },
                    key.field);
     }
-    // Files from before the key: port 995 only ever spoke TLS.
-    if (doc && !ToInt16(doc->value(QStringLiteral("System"), QStringLiteral("Security"))))
-        s.Security = static_cast<quint16>(s.Port) == 995 ? 2 : 0;
+    if (!doc) return;
+    SecurityByPort(*doc, QStringLiteral("System"), s);
+    // The first account's name and switch, written only once they are set.
+    s.AccountName = doc->value(QStringLiteral("System"), QStringLiteral("AccountName"));
+    s.Enabled = FlagOf(doc->value(QStringLiteral("System"), QStringLiteral("Enabled")), QStringLiteral("1"));
+    for (int n = 2; n <= kMaxAccounts && doc->hasSection(AccountSection(n)); ++n)
+        if (const auto account = ReadAccountSection(*doc, n)) s.MoreAccounts << *account;
 }
 
 QString SettingText(const AppState& state, const SettingsKey& key) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 #include <variant>
 #include <vector>
 
@@ -35,8 +36,25 @@ struct SettingsKey {
 // a file is added at the end of its section in this order.
 const std::vector<SettingsKey>& SettingsKeys();
 
+// The keys of an account's own section [AccountN], with the meanings and
+// defaults they have in [System].
+struct AccountKey {
+    const char* name;
+    std::variant<QString AccountSettings::*, qint16 AccountSettings::*, bool AccountSettings::*> field;
+    Batch batch;
+    const char* missing;
+};
+const std::vector<AccountKey>& AccountKeys();
+QString AccountSection(int number);
+
 // Reads every key from the document, or the first-run values without one.
+// Account sections without a server are skipped and left in the file.
 void ReadSettingsKeys(AppState& state, const ProfileDocument* doc);
+
+// Reads one account's section; nothing when it holds no server.
+std::optional<AccountSettings> ReadAccountSection(const ProfileDocument& doc, int number);
+// Writes the account's keys of the batch into its section.
+void WriteAccountSection(ProfileDocument& doc, const AccountSettings& account, Batch batch);
 
 // The key's value as the file holds it.
 QString SettingText(const AppState& state, const SettingsKey& key);

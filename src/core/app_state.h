@@ -29,9 +29,6 @@ struct AppState {
     qint16 StartMail = 0;
     qint16 DialogMode = kNoDialog;
     bool SettingsChanged = false;
-    // A saved password the keyring did not give at start (locked, refused,
-    // silent): a check asks for it again, and it is not taken for removed.
-    bool PasswordUnread = false;
 
     QString IniPath() const { return paths.IniPath(); }
 };

@@ -85,7 +85,7 @@ void MailCheck::ExecuteMailCheck() {
     running_ = true;
     session_->Abort();  // without a word to the server
     const AppSettings& s = state_.settings;
-    if (s.LoginPass.isEmpty() && state_.PasswordUnread && keyring_) {
+    if (s.LoginPass.isEmpty() && s.PasswordUnread && keyring_) {
         StartWaiting();
         if (!ReadKeyring()) return;
     }
@@ -124,7 +124,7 @@ bool MailCheck::ReadKeyring() {
     readingKeyring_ = false;
     if (read.answer == KeyringAnswer::Found || read.answer == KeyringAnswer::Missing) {
         s.LoginPass = read.password;
-        state_.PasswordUnread = false;
+        s.PasswordUnread = false;
         if (read.answer == KeyringAnswer::Found) return true;
         // Truly none: the no-password box follows, with the menu item back.
         waiting_ = false;

@@ -5,7 +5,7 @@
 
 namespace velmio {
 
-Account AccountOf(const AppSettings& s) {
+Account AccountOf(const AccountSettings& s) {
     Account a;
     a.protocol = UsesImap(s) ? Account::Protocol::Imap : Account::Protocol::Pop3;
     a.server = s.Server;

@@ -11,7 +11,7 @@
 
 namespace velmio {
 
-struct AppSettings;
+struct AccountSettings;
 class MailConnection;
 
 // What a session is given: one mailbox and how to reach it.
@@ -39,7 +39,7 @@ struct Account {
 
 // The account of the settings. Port is held in 16 signed bits; it is read
 // as the unsigned port number, so ports above 32767 stay reachable.
-Account AccountOf(const AppSettings& s);
+Account AccountOf(const AccountSettings& s);
 
 // What a session found in the mailbox.
 struct MailboxCount {

@@ -158,6 +158,23 @@ QStringList ProfileDocument::keys(const QString& section) const {
     return names;
 }
 
+bool ProfileDocument::hasSection(const QString& section) const { return find(section, QString()).sectionLine >= 0; }
+
+void ProfileDocument::removeSection(const QString& section) {
+    const Found found = find(section, QString());
+    if (found.sectionLine < 0) return;
+    int end = found.sectionLine + 1;
+    while (end < lines_.size() && !IsSectionLine(lines_[end])) ++end;
+    lines_.remove(found.sectionLine, end - found.sectionLine);
+}
+
+void ProfileDocument::renameSection(const QString& from, const QString& to) {
+    const Found found = find(from, QString());
+    if (found.sectionLine < 0) return;
+    const QByteArray cr = lines_[found.sectionLine].endsWith('\r') ? "\r" : "";
+    lines_[found.sectionLine] = '[' + OneLine(to.trimmed(), utf8_) + ']' + cr;
+}
+
 QByteArray ProfileDocument::toBytes() const {
     QByteArray out = bom_;
     for (int i = 0; i < lines_.size(); ++i) {

@@ -25,6 +25,11 @@ public:
     void setValue(const QString& section, const QString& key, const QString& value);
     // The section's key names, in file order.
     QStringList keys(const QString& section) const;
+    bool hasSection(const QString& section) const;
+    // Takes the section out with all its lines, up to the next section.
+    void removeSection(const QString& section);
+    // Gives the section another name; its lines stay as they are.
+    void renameSection(const QString& from, const QString& to);
 
     // Atomic replace; a new file is created readable by its owner only, since
     // it may hold a password.
