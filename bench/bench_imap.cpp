@@ -60,7 +60,7 @@ int DeliveryToReaction(const Server& server, int runs) {
     QuietShell shell;
     SystemClock clock;
     MailCheck check(state, shell, clock);
-    InboxPush push(state, clock, check, [&check] { check.ExecuteMailCheck(); });
+    InboxPush push(state, clock, check, [&check](int index) { check.ExecuteMailCheck(false, index); });
     QEventLoop loop;
     QTimer limit;
     limit.setSingleShot(true);

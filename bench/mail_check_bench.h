@@ -43,7 +43,7 @@ public:
     }
     int ShowMessageBox(const QString& text, int style) override { return ShowMsg(text, style); }
     void ShowQuestionModal(QDialog&) override { std::fprintf(stderr, "certificate question\n"); }
-    void StoreCertPin() override {}
+    void StoreCertPin(const AccountSettings&) override {}
     void UpdateTrayIcon(const QString& suffix, qint16) override { tip = suffix; }
     void SetWindowsTopMost(int) override {}
     bool AlwaysActiveMarked() const override { return false; }

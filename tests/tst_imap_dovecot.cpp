@@ -13,7 +13,7 @@ namespace {
 
 // A check of the given user over IMAP, with the watch beside it.
 struct ImapFixture : MailFixture {
-    InboxPush push{state, clock, check, [this] { check.ExecuteMailCheck(); }};
+    InboxPush push{state, clock, check, [this](int index) { check.ExecuteMailCheck(false, index); }};
 
     ImapFixture(const char* portVariable, const QString& user) : MailFixture(Dovecot::Port(portVariable).value_or(1)) {
         state.settings.Protocol = kImap;

@@ -107,7 +107,7 @@ private slots:
                                                  whole.mid(0, 2),
                                                  {"Arrival Error"}};
         QTest::newRow("endless line") << Session{
-            {{"* OK " + QByteArray(1100 * 1024, 'x')}}, kArrivalLine, 4, {}, {"Arrival Error"}};
+            {{"* OK " + QByteArray(4200 * 1024, 'x')}}, kArrivalLine, 4, {}, {"Arrival Error"}};
     }
 
     void sessions() {

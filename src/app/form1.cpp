@@ -52,7 +52,8 @@ Form1::Form1(AppState& state, const Services& services)
     connect(tray_, &TrayIcon::trayMessage, this, &Form1::HandleTrayMessage);
     mailCheck_ = new MailCheck(state_, *this, *services_.clock, this);
     mailCheck_->SetKeyring(services_.keyring);
-    push_ = new InboxPush(state_, *services_.clock, *mailCheck_, [this] { ExecuteMailCheck(); }, this);
+    // News from an inbox is a check nobody asked for: failures are said, not boxed.
+    push_ = new InboxPush(state_, *services_.clock, *mailCheck_, [this](int index) { mailCheck_->ExecuteMailCheck(false, index); }, this);
     notification_ = new DesktopNotification(this);
     setShell(this);
 }
@@ -168,7 +169,7 @@ void Form1::TellSenders(const QStringList& lines) {
     notification_->Show(lastLine_, lines.join(QLatin1Char('\n')), state_.paths.DataFile(QStringLiteral("about.png")));
 }
 
-void Form1::StoreCertPin() { Saved(WriteCertPin(state_)); }
+void Form1::StoreCertPin(const AccountSettings& account) { Saved(WriteCertPin(state_, account)); }
 
 bool Form1::Saved(bool saved, bool sessionEnding) {
     if (saved) return true;
@@ -370,7 +371,7 @@ void Form1::SetTimerEnabled(bool enabled) {
 void Form1::AutoCheckTick() {
     push_->Follow();  // the flat-rate hours may have begun or ended
     if (autoCheck_.Tick(state_.settings, services_.clock->now().time().hour()))
-        ExecuteMailCheck();
+        mailCheck_->ExecuteMailCheck(false);
 }
 
 bool Form1::checked(const char* item) const {

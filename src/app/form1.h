@@ -72,7 +72,7 @@ public:
     void SetBalloonVisible(bool visible) override { setVisible(visible); }
     void OpenSettingsDialog() override;
     void ShowQuestionModal(QDialog& dialog) override { ShowDialogModal(dialog, kQuestionDialog); }
-    void StoreCertPin() override;
+    void StoreCertPin(const AccountSettings& account) override;
     int RunSettingsDialog();  // the dialog's result
     // After OK in the settings dialog: the timer and the menu's mark follow
     // AutoCheck, and an account entered on a first run can be checked.

@@ -65,7 +65,7 @@ bool LoadSettings(AppState& state, PasswordKeyring* keyring) {
         if (i > 0 && !a.CertPin.isEmpty()) s.CertPins.insert(PinPlace(a), a.CertPin);
         a.PasswordUnread = false;
         if (keyring && a.SavePassword && a.LoginPass.isEmpty()) {
-            const KeyringRead read = keyring->Read(KeyringAccount(a), KeyringWait::Briefly);
+            const KeyringRead read = keyring->Read(KeyringPlace(a), KeyringWait::Briefly);
             a.LoginPass = read.password;
             // Locked, refused or silent: the check asks again when it needs it.
             a.PasswordUnread = read.answer != KeyringAnswer::Found && read.answer != KeyringAnswer::Missing;
@@ -74,14 +74,7 @@ bool LoadSettings(AppState& state, PasswordKeyring* keyring) {
     return exists;
 }
 
-QString KeyringAccount(const AccountSettings& a) {
-    // The first account's place is the one of old; the others are told
-    // apart by their port too.
-    const QString first = KeyringAccount(a.LoginName, a.Server);
-    return a.Section <= 1 ? first : first + ':' + QString::number(static_cast<quint16>(a.Port));
-}
-
-QString KeyringAccount(const AppState& state) { return KeyringAccount(state.settings); }
+QString KeyringAccount(const AppState& state) { return KeyringPlace(state.settings); }
 
 bool PasswordLeftInFile(const AppState& state, PasswordKeyring* keyring) {
     if (!keyring || !keyring->Available()) return false;
@@ -101,10 +94,10 @@ QString StorePassword(AccountSettings& a, PasswordKeyring* keyring, const std::f
     if (!a.SavePassword || a.LoginPass.isEmpty()) {
         // A password the keyring did not give is still there: leave it.
         const bool unread = a.SavePassword && a.PasswordUnread;
-        if (keyring && keyring->Available() && !unread) keyring->Remove(KeyringAccount(a));
+        if (keyring && keyring->Available() && !unread) keyring->Remove(KeyringPlace(a));
         return QString();
     }
-    const bool stored = keyring && keyring->Available() && keyring->Write(KeyringAccount(a), a.LoginPass);
+    const bool stored = keyring && keyring->Available() && keyring->Write(KeyringPlace(a), a.LoginPass);
     if (stored) a.PasswordUnread = false;
     else if (!keyring || !keyring->Available() || (keepInFile && keepInFile())) return a.LoginPass;
     return QString();

@@ -32,9 +32,7 @@ bool WriteDialogBatch(AppState& state, PasswordKeyring* keyring = nullptr,
 // The file still holds a saved password that the keyring could take.
 bool PasswordLeftInFile(const AppState& state, PasswordKeyring* keyring);
 
-// The keyring's account for the server and user of an account; of the
-// first account for the state.
-QString KeyringAccount(const AccountSettings& account);
+// The keyring's account for the first account's server and user.
 QString KeyringAccount(const AppState& state);
 
 // Stores the trusted certificate's digest of an account (the first for the

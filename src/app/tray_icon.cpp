@@ -17,7 +17,11 @@ TrayIcon::TrayIcon(QObject* parent) : QObject(parent), icon_(new QSystemTrayIcon
 }
 
 QString TrayIcon::TipText(const QString& suffix) {
-    return DecodeCp932(CutCp932(EncodeCp932(QStringLiteral("MailChecker Velmio") + suffix), kTipBytes));
+    // The summary keeps its old limit; the lines of several accounts follow it whole.
+    const qsizetype lineEnd = suffix.indexOf(QLatin1Char('\n'));
+    const QString summary = lineEnd < 0 ? suffix : suffix.left(lineEnd);
+    const QString tip = DecodeCp932(CutCp932(EncodeCp932(QStringLiteral("MailChecker Velmio") + summary), kTipBytes));
+    return lineEnd < 0 ? tip : tip + suffix.mid(lineEnd);
 }
 
 void TrayIcon::UpdateTrayIcon(const QString& suffix, qint16 selector) {

@@ -110,6 +110,14 @@ inline AccountSettings& AccountAt(AppSettings& s, qsizetype i) {
     return i == 0 ? static_cast<AccountSettings&>(s) : s.MoreAccounts[i - 1];
 }
 
+// Where the account's saved password is kept in the keyring: the first
+// account's place is the one of old, "login@server"; the others are told
+// apart by their port too.
+inline QString KeyringPlace(const AccountSettings& a) {
+    const QString first = a.LoginName + '@' + a.Server;
+    return a.Section <= 1 ? first : first + ':' + QString::number(static_cast<quint16>(a.Port));
+}
+
 // Accounts beyond this many are left in the file and not checked.
 inline constexpr int kMaxAccounts = 16;
 

@@ -48,7 +48,7 @@ ImapSession::ImapSession(QObject* parent) : MailSession(parent) {
         } else if (CountStands()) {
             CountWithoutIds(false);
         } else {
-            Break();
+            Break("a reply without an end");
         }
     });
     renew_.setInterval(kDefaultRenewMs);
@@ -104,9 +104,11 @@ void ImapSession::End(int step) {
     connection().Close();
 }
 
-void ImapSession::Break() {
+void ImapSession::Break(const char* reason) {
+    const int step = step_;
     End(Greeting);
-    emit Broken();
+    emit Ended(SessionOutcome::Of(SessionOutcome::Kind::Broken,
+                                  reason ? QString::fromLatin1(reason) : QStringLiteral("an answer out of turn at step %1").arg(step)));
 }
 
 void ImapSession::SetCapabilities(const QList<ImapValue>& values) {
@@ -128,7 +130,7 @@ void ImapSession::Send(const QByteArray& command, QByteArrayList literals) {
         for (const QByteArray& part : std::as_const(pending_)) bytes += part;
         pending_.clear();
     }
-    if (!connection().Send(bytes)) Break();
+    if (!connection().Send(bytes)) Break("a command that could not be sent");
 }
 
 void ImapSession::HandleReply(const QByteArray& raw) {
@@ -137,7 +139,7 @@ void ImapSession::HandleReply(const QByteArray& raw) {
         if (CountStands()) {
             CountWithoutIds(false);
         } else {
-            Break();
+            Break("a reply that could not be read");
         }
         return;
     }
@@ -177,7 +179,7 @@ void ImapSession::HandleUntagged(const ImapResponse& r) {
     if (r.status == "BYE") {
         // Expected only as the answer to LOGOUT; anywhere else the server has
         // given up on the session.
-        if (step_ != Logout) Break();
+        if (step_ != Logout) Break("the server ended the session");
         return;
     }
     if (r.code == "CAPABILITY") SetCapabilities(r.codeValues);
@@ -187,7 +189,7 @@ void ImapSession::HandleUntagged(const ImapResponse& r) {
         if (step_ != Greeting) return;
         // No STARTTLS can follow: encryption asked for and missing ends it.
         if (account_.Encrypted() && !connection().IsEncrypted()) {
-            Break();
+            Break("encryption asked for, a plain link given");
             return;
         }
         step_ = Login;
@@ -239,13 +241,13 @@ void ImapSession::AfterCapabilities() {
     // The login never leaves unencrypted when encryption was asked for,
     // nor where the server forbids it.
     if (account_.Encrypted() && !connection().IsEncrypted()) {
-        Break();
+        Break("encryption asked for, a plain link given");
         return;
     }
     if (!connection().IsEncrypted() && Offers("LOGINDISABLED")) {
         End(Refused);
-        emit EndedUnsafe(Unsafe::LoginDisabled,
-                         QStringLiteral("IMAP Error: the server takes no login on a plain link"));
+        emit Ended(SessionOutcome::UnsafeEnd(Unsafe::LoginDisabled,
+                         QStringLiteral("IMAP Error: the server takes no login on a plain link")));
         return;
     }
     step_ = Login;
@@ -338,7 +340,7 @@ void ImapSession::HandleTagged(const ImapResponse& r) {
         }
         // Never on in plain text: the password would travel readable.
         End(Refused);
-        emit EndedUnsafe(Unsafe::NoEncryption, QStringLiteral("STARTTLS Error: ") + Detail(r));
+        emit Ended(SessionOutcome::UnsafeEnd(Unsafe::NoEncryption, QStringLiteral("STARTTLS Error: ") + Detail(r)));
         return;
     case Login:
         authentication_.clear();
@@ -347,7 +349,7 @@ void ImapSession::HandleTagged(const ImapResponse& r) {
             LoggedIn();
         } else if (r.status == "NO") {
             End(Refused);
-            emit LoginRefused();
+            emit Ended(SessionOutcome::Of(SessionOutcome::Kind::LoginRefused));
         } else {
             Break();
         }
@@ -393,7 +395,7 @@ void ImapSession::HandleTagged(const ImapResponse& r) {
     case Fetch: EndHeaders(ok); return;
     case Logout:
         End(Greeting);
-        emit Finished();
+        emit Ended(SessionOutcome::Done());
         return;
     case IdleDone:
         if (ok)
@@ -476,7 +478,7 @@ void ImapSession::EndHeaders(bool fetched) {
 void ImapSession::Finish() {
     if (closedAfterCount_) {
         closedAfterCount_ = false;
-        emit Finished();
+        emit Ended(SessionOutcome::Done());
         return;
     }
     if (!connection().IsOpen()) return;
@@ -489,7 +491,7 @@ void ImapSession::EndAfterCount() {
     closedAfterCount_ = false;
     const quint64 run = run_;
     emit HeadersFetched({});
-    if (run == run_) emit Finished();
+    if (run == run_) emit Ended(SessionOutcome::Done());
 }
 
 void ImapSession::BeginIdle() {
@@ -513,16 +515,16 @@ void ImapSession::HandleFailure(int number, const QString& description) {
     if (step_ == Logout) {
         // Servers may close right after their BYE: the check is done.
         step_ = Greeting;
-        emit Finished();
+        emit Ended(SessionOutcome::Done());
         return;
     }
     if (number == MailConnection::kTlsFailed && step_ == StartTls) {
         // STARTTLS was agreed and then failed: the same end as a refusal.
         step_ = Refused;
-        emit EndedUnsafe(Unsafe::NoEncryption, QStringLiteral("STARTTLS Error: ") + description);
+        emit Ended(SessionOutcome::UnsafeEnd(Unsafe::NoEncryption, QStringLiteral("STARTTLS Error: ") + description));
         return;
     }
-    emit Failed(number, description);
+    emit Ended(SessionOutcome::Failure(number, description));
 }
 
 }  // namespace velmio

@@ -83,7 +83,8 @@ private:
     void SetCapabilities(const QList<ImapValue>& values);
     bool Offers(const char* capability) const;
     void End(int step);
-    void Break();
+    // Ends the run as broken; the reason goes to the log.
+    void Break(const char* reason = nullptr);
 
     Account account_;
     bool watch_ = false;

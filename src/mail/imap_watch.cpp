@@ -18,18 +18,26 @@ ImapWatch::ImapWatch(QObject* parent)
         if (dropped_) emit Resumed();
         dropped_ = false;
     });
-    connect(s, &ImapSession::LoginRefused, this, [this] { Hold(true); });
     // A server that cannot idle, or one that may not be logged in to safely,
     // is left to the timer's checks, which tell the user why.
     connect(s, &ImapSession::NoIdle, this, [this] { Hold(false); });
-    connect(s, &MailSession::EndedUnsafe, this, [this] { Hold(false); });
-    connect(s, &MailSession::CertificateUntrusted, this, [this] { Hold(false); });
-    connect(s, &MailSession::Failed, this, [this](int, const QString& why) {
-        std::fprintf(stderr, "velmio: the inbox watch lost its connection (%s)\n", qPrintable(why));
-        Dropped();
+    connect(s, &MailSession::Ended, this, [this](const SessionOutcome& o) {
+        using K = SessionOutcome::Kind;
+        switch (o.kind) {
+        case K::LoginRefused: Hold(true); return;
+        case K::CertificateUntrusted:
+            // Asked about by a check, once: a trusted pin changes the account.
+            Hold(false);
+            emit CertificateUntrusted();
+            return;
+        case K::Unsafe: Hold(false); return;
+        case K::Failed:
+            std::fprintf(stderr, "velmio: the inbox watch lost its connection (%s)\n", qPrintable(o.detail));
+            Dropped();
+            return;
+        default: Dropped(); return;
+        }
     });
-    connect(s, &MailSession::Broken, this, &ImapWatch::Dropped);
-    connect(s, &MailSession::Finished, this, &ImapWatch::Dropped);
     retry_.setSingleShot(true);
     connect(&retry_, &QTimer::timeout, this, &ImapWatch::Open);
     connect(wake_, &WakeWatch::Woke, this, &ImapWatch::RetryNow);
@@ -58,7 +66,10 @@ void ImapWatch::SetPauses(int firstMs, int maxMs) {
 
 void ImapWatch::SetRenewInterval(int ms) { session_->SetRenewInterval(ms); }
 
-void ImapWatch::SetTrustStore(const QList<QSslCertificate>& authorities) { session_->SetTrustStore(authorities); }
+void ImapWatch::SetTrustStore(const QList<QSslCertificate>& authorities) {
+    authorities_ = authorities;
+    session_->SetTrustStore(authorities);
+}
 
 bool ImapWatch::ConnectionOpen() const { return session_->IsOpen(); }
 
@@ -91,6 +102,10 @@ void ImapWatch::RetryNow() {
     failures_ = 0;
     retry_.stop();
     Open();
+}
+
+void ImapWatch::RetryIfWaiting() {
+    if (retry_.isActive()) RetryNow();
 }
 
 void ImapWatch::Open() {

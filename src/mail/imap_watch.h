@@ -33,10 +33,15 @@ public:
     // A pause before the next try after this many failures in a row.
     static int PauseAfter(int failures, int firstMs, int maxMs);
     void SetPauses(int firstMs, int maxMs);
+    int FirstPauseMs() const { return firstPauseMs_; }
+    int MaxPauseMs() const { return maxPauseMs_; }
+    const QList<QSslCertificate>& TrustStore() const { return authorities_; }
     void SetRenewInterval(int ms);
     void SetTrustStore(const QList<QSslCertificate>& authorities);
     // Now rather than after the pause.
     void RetryNow();
+    // The same, only while waiting to retry: the server has just been seen well.
+    void RetryIfWaiting();
 
 signals:
     // The inbox changed so that there may be new mail.
@@ -45,6 +50,8 @@ signals:
     void Resumed();
     // The login was turned down; no more tries until the account changes.
     void LoginRefused();
+    // The certificate is not trusted; no more tries until the account changes.
+    void CertificateUntrusted();
 
 private:
     void Open();
@@ -63,6 +70,7 @@ private:
     int failures_ = 0;
     QElapsedTimer idlingSince_;
     static constexpr qint64 kSteadyMs = 60000;
+    QList<QSslCertificate> authorities_;
     int firstPauseMs_ = 2000;
     int maxPauseMs_ = 15 * 60 * 1000;
 };

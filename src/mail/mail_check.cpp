@@ -6,26 +6,18 @@
 #include <functional>
 
 #include "core/app_state.h"
+#include "mail/account_check.h"
 #include "mail/certificate_question.h"
 #include "mail/mail_header.h"
 #include "mail/mail_shell.h"
-#include "mail/imap_session.h"
-#include "mail/mail_connection.h"
-#include "mail/pop3_session.h"
 #include "mail/reported_ids.h"
 #include "platform/clock.h"
-#include "platform/cp932.h"
 #include "platform/password_keyring.h"
 
 namespace velmio {
 namespace {
 
-const QString kNoEncryptionLine = QStringLiteral("暗号化できないサーバーみたい…");
-const QString kNoApopLine = QStringLiteral("APOPが使えないサーバーみたい…");
-const QString kCertificateLine = QStringLiteral("証明書を確かめられなかったよ…");
-const QString kKeyringLine = QStringLiteral("キーリングからパスワードを出せなかったよ…");
-const QString kLoginDisabledLine = QStringLiteral("暗号化しないとログインできないサーバーみたい…");
-// Senders told by name; the rest are counted.
+// Senders told by name, in all; the rest are counted.
 constexpr int kSendersTold = 3;
 
 // "山田 太郎さん「会議の件」", cut to stay readable in the balloon.
@@ -40,41 +32,75 @@ MailCheck::MailCheck(AppState& state, MailShell& shell, Clock& clock, QObject* p
     : QObject(parent),
       state_(state),
       shell_(shell),
-      pop3_(std::make_unique<Pop3Session>()),
-      imap_(std::make_unique<ImapSession>()),
-      session_(pop3_.get()),
       log_(state, clock),
       draw_(clock),
       results_(state, shell, draw_, log_),
       count_(state, shell, results_) {
-    for (MailSession* m : {pop3_.get(), imap_.get()}) {
-        connect(m, &MailSession::Counted, this, &MailCheck::HandleCounted);
-        connect(m, &MailSession::HeadersFetched, this, &MailCheck::HandleHeaders);
-        connect(m, &MailSession::LoginRefused, this, &MailCheck::RejectedLogin);
-        connect(m, &MailSession::ServerRefused, this, &MailCheck::HandleRefusal);
-        connect(m, &MailSession::EndedUnsafe, this, &MailCheck::HandleUnsafe);
-        connect(m, &MailSession::Failed, this, &MailCheck::HandleSocketError);
-        connect(m, &MailSession::Broken, this, &MailCheck::FailedWhileHandling);
-        connect(m, &MailSession::CertificateUntrusted, this, &MailCheck::HandleUntrustedCertificate);
-        connect(m, &MailSession::Finished, this, &MailCheck::HandleFinished);
-    }
+    SyncAccounts();
 }
 
 MailCheck::~MailCheck() = default;
 
-bool MailCheck::SessionOpen() const { return session_->IsOpen(); }
+void MailCheck::SyncAccounts() {
+    const QList<AccountSettings> all = AllAccounts(state_.settings);
+    std::vector<std::unique_ptr<AccountCheck>> next;
+    for (int i = 0; i < all.size(); ++i) {
+        auto same = std::find_if(accounts_.begin(), accounts_.end(), [&](const std::unique_ptr<AccountCheck>& a) {
+            return a && (i == 0 ? a->index() == 0 : a->index() != 0 && a->SameAccount(all[i]));
+        });
+        if (same != accounts_.end()) {
+            (*same)->SetIndex(i);
+            next.push_back(std::move(*same));
+            continue;
+        }
+        auto part = std::make_unique<AccountCheck>(state_, i, i == 0 ? &state_ : nullptr);
+        connect(part.get(), &AccountCheck::Counted, this, &MailCheck::HandleCounted);
+        connect(part.get(), &AccountCheck::HeadersFetched, this, &MailCheck::HandleHeaders);
+        connect(part.get(), &AccountCheck::Ended, this, &MailCheck::HandleEnded);
+        part->ForEachSession([this](MailSession& m) {
+            if (replyTimeoutMs_ >= 0) m.SetReplyTimeout(replyTimeoutMs_);
+            m.SetTrustStore(authorities_);
+        });
+        next.push_back(std::move(part));
+    }
+    // An account gone from the settings may be inside one of its own
+    // signals: it goes once the event loop is back.
+    for (auto& gone : accounts_) {
+        if (!gone) continue;
+        gone->Abort();
+        gone.release()->deleteLater();
+    }
+    accounts_ = std::move(next);
+}
 
-int MailCheck::PopState() const { return session_->Step(); }
+QList<AccountCheck*> MailCheck::Parts() const {
+    QList<AccountCheck*> parts;
+    for (const auto& a : accounts_)
+        if (a->inCheck) parts << a.get();
+    return parts;
+}
+
+bool MailCheck::SessionOpen() const {
+    return std::any_of(accounts_.begin(), accounts_.end(), [](const auto& a) { return a->session().IsOpen(); });
+}
+
+int MailCheck::PopState() const { return accounts_.front()->session().Step(); }
 
 void MailCheck::SetReplyTimeout(int ms) {
-    for (MailSession* m : {pop3_.get(), imap_.get()}) m->SetReplyTimeout(ms);
+    replyTimeoutMs_ = ms;
+    for (auto& a : accounts_) a->ForEachSession([ms](MailSession& m) { m.SetReplyTimeout(ms); });
 }
 
 void MailCheck::SetTrustStore(const QList<QSslCertificate>& authorities) {
-    for (MailSession* m : {pop3_.get(), imap_.get()}) m->SetTrustStore(authorities);
+    authorities_ = authorities;
+    for (auto& a : accounts_) a->ForEachSession([&authorities](MailSession& m) { m.SetTrustStore(authorities); });
 }
 
-void MailCheck::ExecuteMailCheck() {
+QString MailCheck::Named(const AccountCheck& part, const QString& line) const {
+    return named_ ? part.Name() + QStringLiteral(": ") + line : line;
+}
+
+void MailCheck::ExecuteMailCheck(bool attended, int onlyAccount) {
     // The certificate question decides what the running check does next;
     // a second check would only ask it again.
     if (asking_) return;
@@ -83,17 +109,47 @@ void MailCheck::ExecuteMailCheck() {
     ++checks_;
     const bool abandoned = running_;
     running_ = true;
-    session_->Abort();  // without a word to the server
-    const AppSettings& s = state_.settings;
-    if (s.LoginPass.isEmpty() && s.PasswordUnread && keyring_) {
-        StartWaiting();
-        if (!ReadKeyring()) return;
+    attended_ = attended;
+    reacted_ = told_ = false;
+    failedInOrder_.clear();
+    questions_.clear();
+    for (auto& a : accounts_) {
+        a->Abort();  // without a word to the server
+        a->inCheck = false;
     }
-    if (s.LoginPass.isEmpty()) {
+    SyncAccounts();
+    const AppSettings& s = state_.settings;
+    int enabled = 0;
+    for (const auto& a : accounts_) enabled += a->settings().Enabled;
+    named_ = enabled > 1;
+    for (auto& a : accounts_)
+        if (a->settings().Enabled && (onlyAccount < 0 || a->index() == onlyAccount)) a->Begin();
+    QList<AccountCheck*> parts = Parts();
+    count_.SetBoxes(attended);
+
+    for (AccountCheck* part : std::as_const(parts)) {
+        AccountSettings& a = part->settings();
+        if (!a.LoginPass.isEmpty() || !a.PasswordUnread || !keyring_) continue;
+        if (!waiting_) StartWaiting();
+        const quint64 check = checks_;
+        const std::optional<FailureReaction> failed = ReadKeyring(*part);
+        if (check != checks_) return;
+        if (failed && !named_) {
+            // The password is there but was not given: a failed check,
+            // never the no-password box; it is asked for again next time.
+            waiting_ = false;
+            EndWith(*failed);
+            return;
+        }
+        if (failed) part->failure = failed;
+    }
+    if (!named_ && !parts.isEmpty() && parts.first()->settings().LoginPass.isEmpty()) {
         running_ = false;
+        parts.first()->inCheck = false;
         // The abandoned check can no longer give back the menu item and
         // the timer; nothing else would.
-        if (abandoned) {
+        if (abandoned || waiting_) {
+            waiting_ = false;
             shell_.SetMailCheckEnabled(true);
             shell_.SetTimerEnabled(s.AutoCheck);
         }
@@ -105,7 +161,22 @@ void MailCheck::ExecuteMailCheck() {
     }
     if (!waiting_) StartWaiting();
     waiting_ = false;
-    Connect();
+    for (AccountCheck* part : std::as_const(parts)) {
+        if (!part->failure && part->settings().LoginPass.isEmpty()) part->failure = NoPassword();
+        if (part->failure) {
+            part->failureWord = QStringLiteral("エラー");
+            part->ended = true;
+            failedInOrder_ << part;
+        }
+    }
+    for (AccountCheck* part : std::as_const(parts))
+        if (!part->ended) part->Connect();
+    if (parts.isEmpty()) {
+        shell_.ShowPicture(0);
+        shell_.SayText(QStringLiteral("チェックするアカウントがないよ…"));
+    }
+    MaybeReact();
+    MaybeConclude();
 }
 
 void MailCheck::StartWaiting() {
@@ -117,117 +188,212 @@ void MailCheck::StartWaiting() {
     shell_.SetMailCheckEnabled(false);
 }
 
-bool MailCheck::ReadKeyring() {
-    AppSettings& s = state_.settings;
+std::optional<FailureReaction> MailCheck::ReadKeyring(AccountCheck& part) {
+    AccountSettings& a = part.settings();
     readingKeyring_ = true;
-    const KeyringRead read = keyring_->Read(KeyringAccount(s.LoginName, s.Server), KeyringWait::ForUnlock);
+    const KeyringRead read = keyring_->Read(KeyringPlace(a), KeyringWait::ForUnlock);
     readingKeyring_ = false;
     if (read.answer == KeyringAnswer::Found || read.answer == KeyringAnswer::Missing) {
-        s.LoginPass = read.password;
-        s.PasswordUnread = false;
-        if (read.answer == KeyringAnswer::Found) return true;
-        // Truly none: the no-password box follows, with the menu item back.
-        waiting_ = false;
-        shell_.SetMailCheckEnabled(true);
-        shell_.SetTimerEnabled(s.AutoCheck);
-        return true;
+        a.LoginPass = read.password;
+        a.PasswordUnread = false;
+        return std::nullopt;
     }
-    // The password is there but was not given: a failed check, never the
-    // no-password box; it is asked for again next time.
-    waiting_ = false;
-    EndBeforeLogin(kKeyringLine, QStringLiteral("Keyring Error: ") + read.reason);
-    emit SessionEnded();
-    return false;
+    return KeyringFailure(read.reason);
 }
 
-void MailCheck::Connect() {
-    reported_ = 0;
-    const AppSettings& s = state_.settings;
-    const Account account = AccountOf(s);
-    session_ = account.protocol == Account::Protocol::Imap ? imap_.get() : pop3_.get();
-    session_->Start(account, s.DispDiff == kNotYetTold);
+void MailCheck::HandleCounted(AccountCheck* part, const MailboxCount& c) {
+    const quint64 check = checks_;
+    std::optional<qint16> unseen;
+    QList<int> fresh;
+    std::optional<ReportedIds> store;
+    QStringList onServer;
+    if (c.ids) {
+        const AccountSettings& a = part->settings();
+        store.emplace(state_.paths.LogDir(), a.Server, static_cast<quint16>(a.Port), a.LoginName);
+        const QSet<QString> told = store->Load();
+        for (const auto& [key, id] : *c.ids) {
+            onServer << id;
+            if (!told.contains(id)) fresh << key;
+        }
+        std::sort(fresh.begin(), fresh.end(), std::greater<int>());  // newest first
+        unseen = static_cast<qint16>(qMin<qsizetype>(fresh.size(), 32767));
+    }
+    // Without unique ids the not-yet-told mode counts as since the last check.
+    const qint16 n = count_.Tally(part->counters(), c.listReply, c.unread, unseen);
+    if (check != checks_) return;  // replaced during a message box
+    if (store && !store->Save(onServer))
+        std::fprintf(stderr, "velmio: could not keep the told messages in %s\n", qPrintable(store->path()));
+    part->counted = true;
+    part->reported = n;
+    part->fresh = fresh;
+    if (part->index() > 0) part->settings().Mail = part->counters().MailTotal;
+    MaybeReact();
+}
+
+qint16 MailCheck::TotalOfAll() const {
+    int total = 0;
+    for (const auto& a : accounts_)
+        if (a->settings().Enabled) total += a->counters().MailTotal;
+    return static_cast<qint16>(qBound(-32768, total, 32767));
+}
+
+void MailCheck::MaybeReact() {
+    if (reacted_ || !running_) return;
+    const QList<AccountCheck*> parts = Parts();
+    if (std::any_of(parts.begin(), parts.end(), [](AccountCheck* p) { return !p->counted && !p->ended; })) return;
+    QList<AccountCheck*> counted;
+    for (AccountCheck* p : parts)
+        if (p->counted) counted << p;
+    if (counted.isEmpty()) return;  // every part failed: the first failure is the reaction
+    reacted_ = true;
+    int sum = 0;
+    for (AccountCheck* p : counted) sum += p->reported;
+    reported_ = static_cast<qint16>(qMin(sum, 32767));
+    const quint64 check = checks_;
+    count_.React(reported_, TotalOfAll(), !named_);
+    if (check != checks_) return;
+    if (named_) {
+        for (AccountCheck* p : counted)
+            log_.WriteLog(Named(*p, p->reported ? QString::number(p->reported) + QStringLiteral("件") : QStringLiteral("No Mail")));
+        ShowTrayDetails(reported_);
+    }
+    const bool senders = reported_ > 0 && state_.settings.ShowSender;
+    if (!senders) MaybeTell();
+    for (AccountCheck* p : counted) {
+        if (p->ended) continue;
+        if (senders && p->reported > 0) {
+            p->session().FetchHeaders(qMin<int>(p->reported, kSendersTold), p->fresh);
+        } else {
+            p->session().Finish();
+        }
+        if (check != checks_) return;
+    }
+}
+
+void MailCheck::HandleHeaders(AccountCheck* part, const QList<QByteArray>& headers) {
+    QStringList lines;
+    for (const QByteArray& h : headers) lines << Named(*part, SenderLine(ParseMailHeader(h)));
+    part->senders = lines;
+    part->headersIn = true;
+    MaybeTell();
+}
+
+void MailCheck::MaybeTell() {
+    if (told_ || !reacted_) return;
+    const QList<AccountCheck*> parts = Parts();
+    const bool senders = reported_ > 0 && state_.settings.ShowSender;
+    // Headers are in when asked for and answered, or the part has ended.
+    if (senders && std::any_of(parts.begin(), parts.end(), [](AccountCheck* p) {
+            return p->counted && p->reported > 0 && !p->headersIn && !p->ended;
+        }))
+        return;
+    told_ = true;
+    // The newest of each account in turn, three in all.
+    QStringList lines;
+    for (int i = 0; lines.size() < kSendersTold; ++i) {
+        bool more = false;
+        for (AccountCheck* p : parts) {
+            if (i >= p->senders.size() || lines.size() >= kSendersTold) continue;
+            lines << p->senders[i];
+            more = true;
+        }
+        if (!more) break;
+    }
+    const int rest = reported_ - int(lines.size());
+    if (!lines.isEmpty() && rest > 0) lines << QStringLiteral("ほか %1通").arg(rest);
+    for (AccountCheck* p : std::as_const(failedInOrder_)) lines << Named(*p, p->failure->line);
+    if (reported_ > 0 || !failedInOrder_.isEmpty()) shell_.TellSenders(lines);
+}
+
+void MailCheck::HandleEnded(AccountCheck* part, const SessionOutcome& o) {
+    if (!part->inCheck || !running_) return;
+    if (o.kind == SessionOutcome::Kind::CertificateUntrusted) {
+        AskAboutCertificate(part, o);
+        return;
+    }
+    PartEnded(part, o);
+}
+
+void MailCheck::PartEnded(AccountCheck* part, const SessionOutcome& o) {
+    part->ended = true;
+    const bool loggedOut = o.kind == SessionOutcome::Kind::Finished;
+    const int index = part->index();
+    const quint64 check = checks_;
+    if (!loggedOut && Parts().size() == 1) {
+        // One account: the reaction of old to each way it can end.
+        if (o.kind == SessionOutcome::Kind::ServerRefused && o.refusal != SessionOutcome::Refusal::Early) {
+            EndAfterRefusal(o);
+        } else {
+            EndWith(FailureReactionTo(o), named_ ? part->Name() : QString());
+        }
+        if (check == checks_) emit AccountChecked(index, false);
+        return;
+    }
+    if (!loggedOut && !part->counted) {
+        part->failure = FailureReactionTo(o);
+        part->failureWord = FailureWord(o);
+        failedInOrder_ << part;
+    } else if (!loggedOut) {
+        // After its count the count stands; what came after is logged.
+        const FailureReaction r = FailureReactionTo(o);
+        log_.WriteLog(Named(*part, r.logEntry.isEmpty() ? r.line : r.logEntry));
+    }
+    emit AccountChecked(index, loggedOut);
+    if (check != checks_) return;
+    MaybeReact();
+    if (check != checks_) return;
+    MaybeTell();
+    MaybeConclude();
+}
+
+void MailCheck::MaybeConclude() {
+    if (!running_) return;
+    const QList<AccountCheck*> parts = Parts();
+    if (std::any_of(parts.begin(), parts.end(), [](AccountCheck* p) { return !p->ended; })) return;
+    if (!reacted_ && !failedInOrder_.isEmpty()) {
+        // Nothing counted: the first failure is her reaction, the others follow.
+        AccountCheck* first = failedInOrder_.takeFirst();
+        for (AccountCheck* p : std::as_const(failedInOrder_))
+            log_.WriteLog(Named(*p, p->failure->logEntry.isEmpty() ? p->failure->line : p->failure->logEntry));
+        QStringList others;
+        for (AccountCheck* p : std::as_const(failedInOrder_)) others << Named(*p, p->failure->line);
+        const quint64 check = checks_;
+        EndWith(*first->failure, named_ ? first->Name() : QString());
+        if (check == checks_ && !others.isEmpty()) shell_.TellSenders(others);
+        return;
+    }
+    for (AccountCheck* p : std::as_const(failedInOrder_))
+        log_.WriteLog(Named(*p, p->failure->logEntry.isEmpty() ? p->failure->line : p->failure->logEntry));
+    Close();
+}
+
+void MailCheck::ShowTrayDetails(qint16 reported) {
+    QStringList lines{SummaryText(reported, TotalOfAll())};
+    for (const auto& a : accounts_) {
+        if (!a->settings().Enabled) continue;
+        const QString what = a->failure ? a->failureWord : QStringLiteral("%1件").arg(a->counters().MailTotal);
+        lines << a->Name() + QStringLiteral(": ") + what;
+    }
+    shell_.UpdateTrayIcon(lines.join(QLatin1Char('\n')), reported);
+}
+
+void MailCheck::Close() {
+    Ended();
+    shell_.SetMailCheckEnabled(true);
+    emit SessionEnded();
 }
 
 void MailCheck::Ended() {
     running_ = false;
+    for (auto& a : accounts_) a->inCheck = false;
     shell_.SetTimerEnabled(state_.settings.AutoCheck);
 }
 
-void MailCheck::HandleCounted(const MailboxCount& c) {
-    const quint64 check = checks_;
-    if (!c.ids) {
-        // No unique ids: the not-yet-told mode counts as since the last check.
-        const qint16 n = Report(c, std::nullopt);
-        if (check == checks_) AfterCount(n, {});  // else replaced during a message box
-        return;
-    }
-    const AppSettings& s = state_.settings;
-    const ReportedIds store(state_.paths.LogDir(), s.Server, static_cast<quint16>(s.Port), s.LoginName);
-    const QSet<QString> told = store.Load();
-    QList<int> fresh;
-    QStringList onServer;
-    for (const auto& [key, id] : *c.ids) {
-        onServer << id;
-        if (!told.contains(id)) fresh << key;
-    }
-    std::sort(fresh.begin(), fresh.end(), std::greater<int>());  // newest first
-    const qint16 n = Report(c, static_cast<qint16>(qMin<qsizetype>(fresh.size(), 32767)));
-    if (check != checks_) return;
-    if (!store.Save(onServer))
-        std::fprintf(stderr, "velmio: could not keep the told messages in %s\n", qPrintable(store.path()));
-    AfterCount(n, fresh);
-}
-
-qint16 MailCheck::Report(const MailboxCount& c, std::optional<qint16> unseen) {
-    return c.unread ? count_.ReportUnread(c.unread, unseen) : count_.ReportMailCount(c.listReply, unseen);
-}
-
-void MailCheck::AfterCount(qint16 reported, const QList<int>& among) {
-    reported_ = reported;
-    if (reported > 0 && state_.settings.ShowSender) {
-        session_->FetchHeaders(qMin<int>(reported, kSendersTold), among);
-        return;
-    }
-    if (reported > 0) shell_.TellSenders({});
-    session_->Finish();
-}
-
-void MailCheck::HandleHeaders(const QList<QByteArray>& headers) {
-    QStringList lines;
-    for (const QByteArray& h : headers) lines << SenderLine(ParseMailHeader(h));
-    const int more = reported_ - int(lines.size());
-    if (!lines.isEmpty() && more > 0) lines << QStringLiteral("ほか %1通").arg(more);
-    shell_.TellSenders(lines);
-}
-
-void MailCheck::HandleFinished() {
-    Ended();
-    shell_.SetMailCheckEnabled(true);
-    emit SessionEnded();
-}
-
-void MailCheck::RejectedLogin() {
+void MailCheck::EndAfterRefusal(const SessionOutcome& o) {
+    // A refusal after the login: the count to the tip, as an error.
     shell_.ShowPicture(0);
-    shell_.PlayEventSound(5);
-    shell_.SayText(QStringLiteral("ユーザー名かパスワードが違うみたい…"));
-    Ended();
-    shell_.SetMailCheckEnabled(true);
-    emit SessionEnded();
-}
-
-void MailCheck::HandleRefusal(MailSession::Refusal where) {
-    if (where == MailSession::Refusal::Early) {
-        shell_.ShowPicture(4);
-        shell_.PlayEventSound(5);
-        shell_.SayText(QStringLiteral("エラーみたい…"));
-        Ended();
-        shell_.SetMailCheckEnabled(true);
-        emit SessionEnded();
-        return;
-    }
-    shell_.ShowPicture(0);
-    shell_.UpdateTrayIcon(ErrorSummaryText(state_.MailTotal), 0);
-    const bool answeredLogout = where == MailSession::Refusal::Logout;
+    shell_.UpdateTrayIcon(ErrorSummaryText(TotalOfAll()), 0);
+    const bool answeredLogout = o.refusal == SessionOutcome::Refusal::Logout;
     if (answeredLogout) results_.NoMailReaction();
     Ended();
     shell_.SetMailCheckEnabled(true);
@@ -239,87 +405,61 @@ void MailCheck::HandleRefusal(MailSession::Refusal where) {
     emit SessionEnded();
 }
 
-void MailCheck::HandleUnsafe(MailSession::Unsafe why, const QString& logEntry) {
-    switch (why) {
-    case MailSession::Unsafe::NoEncryption: EndBeforeLogin(kNoEncryptionLine, logEntry); break;
-    case MailSession::Unsafe::NoApop: EndBeforeLogin(kNoApopLine, logEntry); break;
-    case MailSession::Unsafe::LoginDisabled: EndBeforeLogin(kLoginDisabledLine, logEntry); break;
-    }
-    emit SessionEnded();
-}
-
-void MailCheck::FailedWhileHandling() {
-    shell_.ShowPicture(4);
-    shell_.PlayEventSound(5);
-    shell_.SayText(QStringLiteral("あれ？チェックに失敗しちゃったぁ"));
-    log_.WriteLog(QStringLiteral("Arrival Error"));
-    shell_.SetMailCheckEnabled(true);
-    Ended();
-    emit SessionEnded();
-}
-
-void MailCheck::EndBeforeLogin(const QString& said, const QString& logEntry) {
-    shell_.ShowPicture(4);
-    shell_.PlayEventSound(5);
-    shell_.SayText(said);
-    log_.WriteLog(logEntry);
-    Ended();
-    shell_.SetMailCheckEnabled(true);
-}
-
-void MailCheck::HandleUntrustedCertificate(const QSslCertificate& certificate, const QList<QSslError>& errors) {
+void MailCheck::EndWith(const FailureReaction& r, const QString& name) {
     const quint64 check = checks_;
-    AppSettings& s = state_.settings;
-    CertificateQuestion question(s.Server, static_cast<quint16>(s.Port), certificate, errors, !s.CertPin.isEmpty());
+    const QString line = name.isEmpty() ? r.line : name + QStringLiteral(": ") + r.line;
+    const QString entry = name.isEmpty() || r.logEntry.isEmpty() ? r.logEntry : name + QStringLiteral(": ") + r.logEntry;
+    if (!r.box.isEmpty() && attended_) {
+        shell_.SetWindowsTopMost(0);
+        shell_.SetBalloonVisible(false);
+        // Sound 5 follows below; the box itself stays silent.
+        shell_.ShowMessageBox(r.box, 16);
+        RestoreTopMost();
+        shell_.SetBalloonVisible(true);
+        if (check != checks_) {
+            // A new check started while the message box was open; it owns
+            // the character now. The error still belongs in the log.
+            if (!entry.isEmpty()) log_.WriteLog(entry);
+            return;
+        }
+    }
+    shell_.SetMailCheckEnabled(true);
+    shell_.PlayEventSound(5);
+    shell_.ShowPicture(r.picture);
+    if (!entry.isEmpty()) log_.WriteLog(entry);
+    shell_.SayText(line);
+    Ended();
+    emit SessionEnded();
+}
+
+void MailCheck::AskAboutCertificate(AccountCheck* part, const SessionOutcome& o) {
+    if (asking_) {
+        // One question at a time: the next once this one is answered.
+        questions_.append({part, o});
+        return;
+    }
+    const quint64 check = checks_;
+    AccountSettings& a = part->settings();
+    CertificateQuestion question(a.Server, static_cast<quint16>(a.Port), o.certificate, o.errors, !a.CertPin.isEmpty());
     asking_ = true;
     shell_.ShowQuestionModal(question.box());
     asking_ = false;
     if (check != checks_) return;
     if (question.Trusted()) {
-        TrustCertificate(s, QString::fromLatin1(certificate.digest(QCryptographicHash::Sha256).toHex()));
-        shell_.StoreCertPin();
+        TrustCertificate(state_.settings, a, QString::fromLatin1(o.certificate.digest(QCryptographicHash::Sha256).toHex()));
+        shell_.StoreCertPin(a);
         // The server did not wait for the answer: start once more, now
         // with the pin. The question's end gave the timer back.
         shell_.SetTimerEnabled(false);
-        Connect();
-        return;
+        part->Connect();
+    } else {
+        PartEnded(part, o);
     }
-    QStringList reasons;
-    for (const QSslError& e : errors) reasons << e.errorString();
-    EndBeforeLogin(kCertificateLine, QStringLiteral("Certificate Error: ") + reasons.join(QStringLiteral("; ")));
-    emit SessionEnded();
+    if (check != checks_ || questions_.isEmpty()) return;
+    const auto [next, outcome] = questions_.takeFirst();
+    AskAboutCertificate(next, outcome);
 }
 
 void MailCheck::RestoreTopMost() { shell_.SetWindowsTopMost(shell_.AlwaysActiveMarked() ? 1 : 0); }
-
-void MailCheck::HandleSocketError(int number, const QString& description) {
-    const quint64 check = checks_;
-    QString said = QStringLiteral("Error: ") + description;
-    shell_.SetWindowsTopMost(0);
-    shell_.SetBalloonVisible(false);
-    if (number == MailConnection::kHostNotFound) {
-        said = QStringLiteral("サーバーが見つからないよぅ");
-    } else {
-        // Sound 5 follows below; the box itself stays silent.
-        shell_.ShowMessageBox(QStringLiteral("Error: ") + description, 16);
-        said = QStringLiteral("えへへへ。しっぱいしちゃったぁ。");
-    }
-    const QString entry = QStringLiteral("Winsock ErrCd:%1 ErrMes:%2").arg(number).arg(description);
-    RestoreTopMost();
-    shell_.SetBalloonVisible(true);
-    if (check != checks_) {
-        // A new check started while the message box was open; it owns the
-        // character now. The error still belongs in the log.
-        log_.WriteLog(entry);
-        return;
-    }
-    shell_.SetMailCheckEnabled(true);
-    shell_.PlayEventSound(5);
-    shell_.ShowPicture(4);
-    log_.WriteLog(entry);
-    shell_.SayText(said);
-    Ended();
-    emit SessionEnded();
-}
 
 }  // namespace velmio

@@ -5,9 +5,11 @@
 #include <QSslCertificate>
 #include <QSslError>
 #include <memory>
+#include <vector>
 
 #include "character/reaction_draw.h"
 #include "mail/check_log.h"
+#include "mail/failure_reaction.h"
 #include "mail/mail_count.h"
 #include "mail/mail_session.h"
 #include "mail/result_messages.h"
@@ -15,27 +17,32 @@
 namespace velmio {
 
 struct AppState;
+class AccountCheck;
 class Clock;
 class MailShell;
 class PasswordKeyring;
 
-// One mail check at a time, whatever the protocol: the session talks to the
-// server; the check turns what it found into the character's reactions, the
-// display modes, the log and the certificate question.
+// One mail check at a time over every enabled account at once, whatever
+// their protocols: each account's session talks to its server; the check
+// adds up what they found and turns it into one reaction of the character,
+// the display modes, the log and the certificate questions.
 class MailCheck : public QObject {
     Q_OBJECT
 public:
     MailCheck(AppState& state, MailShell& shell, Clock& clock, QObject* parent = nullptr);
     ~MailCheck() override;
 
-    // Starts a check; a running one is abandoned first.
-    void ExecuteMailCheck();
+    // Starts a check; a running one is abandoned first. attended: asked for
+    // by the user, who may be shown a box; else failures are only said and
+    // logged. onlyAccount: the index of the one account to check, or -1 for
+    // every enabled one.
+    void ExecuteMailCheck(bool attended = true, int onlyAccount = -1);
     // From the start of a check to its reaction's end, apart from any
     // connection that stays open.
     bool CheckRunning() const { return running_; }
     // A connection of a check is open.
     bool SessionOpen() const;
-    // Where the session's dialogue stands, for diagnosis.
+    // Where the first account's dialogue stands, for diagnosis.
     int PopState() const;
 
     // How long the connection and each reply may take (60 s).
@@ -47,46 +54,62 @@ public:
     void SetKeyring(PasswordKeyring* keyring) { keyring_ = keyring; }
 
 signals:
-    // A check has ended, whichever way; the socket is closed and the timer
+    // A check has ended, whichever way; the sockets are closed and the timer
     // restored. Not raised for a check abandoned by a new one.
     void SessionEnded();
+    // One account's part has ended: logged out, or not.
+    void AccountChecked(int index, bool loggedOut);
 
 private:
+    // Objects for the settings' accounts, the first one kept whatever it holds.
+    void SyncAccounts();
     // The first reaction of a check: she waits, the menu item and timer rest.
     void StartWaiting();
-    // Asks the keyring for the saved password, waiting for an unlock; false
-    // when the check has ended for want of it.
-    bool ReadKeyring();
-    void Connect();
-    void HandleCounted(const MailboxCount& count);
-    // The count through the display mode to the reaction; the number reported.
-    qint16 Report(const MailboxCount& count, std::optional<qint16> unseen);
-    void AfterCount(qint16 reported, const QList<int>& among);
-    void HandleHeaders(const QList<QByteArray>& headers);
-    void HandleFinished();
-    void RejectedLogin();
-    void HandleRefusal(MailSession::Refusal where);
-    void HandleUnsafe(MailSession::Unsafe why, const QString& logEntry);
-    void FailedWhileHandling();
-    void HandleSocketError(int number, const QString& description);
-    void HandleUntrustedCertificate(const QSslCertificate& certificate, const QList<QSslError>& errors);
-    // A check that ends before the login for want of a safe way in.
-    void EndBeforeLogin(const QString& said, const QString& logEntry);
-    // The session has ended: the timer back, and the menu item.
+    // Asks the keyring for the part's saved password, waiting for an unlock.
+    // Nothing when it was given or is truly missing; else the failure.
+    std::optional<FailureReaction> ReadKeyring(AccountCheck& part);
+    void HandleCounted(AccountCheck* part, const MailboxCount& count);
+    void HandleHeaders(AccountCheck* part, const QList<QByteArray>& headers);
+    // A certificate that is not trusted is asked about first.
+    void HandleEnded(AccountCheck* part, const SessionOutcome& outcome);
+    void PartEnded(AccountCheck* part, const SessionOutcome& outcome);
+    // Once every part has counted or failed: the one reaction to them all.
+    void MaybeReact();
+    // Once every sender asked for is in: who wrote, and which parts failed.
+    void MaybeTell();
+    // Once every part has ended.
+    void MaybeConclude();
+    void AskAboutCertificate(AccountCheck* part, const SessionOutcome& outcome);
+    // The failure reaction of a check: a box first when asked for and
+    // allowed, then her picture, sound 5, the line and the log entry.
+    void EndWith(const FailureReaction& reaction, const QString& name = {});
+    void EndAfterRefusal(const SessionOutcome& outcome);
+    // The check has ended: the timer back, the menu item, the signal.
+    void Close();
     void Ended();
     void RestoreTopMost();
+    QList<AccountCheck*> Parts() const;
+    // "仕事: " before a line when there are several accounts to tell apart.
+    QString Named(const AccountCheck& part, const QString& line) const;
+    qint16 TotalOfAll() const;
+    void ShowTrayDetails(qint16 reported);
 
     AppState& state_;
     MailShell& shell_;
-    std::unique_ptr<MailSession> pop3_;
-    std::unique_ptr<MailSession> imap_;
-    MailSession* session_;  // the one of the check's protocol
+    std::vector<std::unique_ptr<AccountCheck>> accounts_;
     CheckLog log_;
     ReactionDraw draw_;
     ResultMessages results_;
     MailCount count_;
+    int replyTimeoutMs_ = -1;
+    QList<QSslCertificate> authorities_;
     bool running_ = false;
-    bool asking_ = false;  // the certificate question is open
+    bool attended_ = true;
+    bool named_ = false;     // more than one enabled account
+    bool reacted_ = false;   // the check's reaction has been given
+    bool told_ = false;      // the senders have been told
+    bool asking_ = false;    // a certificate question is open
+    QList<std::pair<AccountCheck*, SessionOutcome>> questions_;  // waiting for the one open
     bool readingKeyring_ = false;
     bool waiting_ = false;  // the waiting reaction has been given
     PasswordKeyring* keyring_ = nullptr;
@@ -94,6 +117,7 @@ private:
     // loop can tell that its check was replaced meanwhile.
     quint64 checks_ = 0;
     qint16 reported_ = 0;
+    QList<AccountCheck*> failedInOrder_;
 };
 
 }  // namespace velmio

@@ -72,8 +72,11 @@ std::optional<qint16> CountFromListReply(const QString& reply) {
 }
 
 std::optional<qint16> ApplyDisplayMode(AppState& state, qint16 total, std::optional<qint16> unseen) {
+    return ApplyDisplayMode(state, state.settings.DispDiff, total, unseen);
+}
+
+std::optional<qint16> ApplyDisplayMode(MailCounters& state, qint16 mode, qint16 total, std::optional<qint16> unseen) {
     state.MailTotal = total;
-    const qint16 mode = state.settings.DispDiff;
     if (mode == kNotYetTold && unseen) {
         state.LastCheckMail = total;
         return unseen;
@@ -107,36 +110,44 @@ std::optional<qint16> ApplyDisplayMode(AppState& state, qint16 total, std::optio
 }
 
 qint16 MailCount::GetMailCount(const QString& reply, std::optional<qint16> unseen) {
-    return Counted(CountFromListReply(reply), unseen);
+    return Counted(state_, CountFromListReply(reply), unseen);
 }
 
-qint16 MailCount::Counted(std::optional<qint16> total, std::optional<qint16> unseen) {
-    const auto result = total ? ApplyDisplayMode(state_, *total, unseen) : std::nullopt;
+qint16 MailCount::Counted(MailCounters& counters, std::optional<qint16> total, std::optional<qint16> unseen) {
+    const auto result = total ? ApplyDisplayMode(counters, state_.settings.DispDiff, *total, unseen) : std::nullopt;
     if (!result) {
-        shell_.ShowMsg(QStringLiteral("Error: 着信件数が取得できませんでした"), 16);
+        if (boxes_) shell_.ShowMsg(QStringLiteral("Error: 着信件数が取得できませんでした"), 16);
         return 0;
     }
     return *result;
 }
 
+qint16 MailCount::Tally(MailCounters& counters, const QString& listReply, std::optional<qint64> unread,
+                        std::optional<qint16> unseen) {
+    if (!unread) return listReply.contains(QLatin1String("err")) ? qint16(0) : Counted(counters, CountFromListReply(listReply), unseen);
+    // An inbox of more unread mail than the counters hold is counted as full.
+    const auto held = *unread >= 0
+                          ? std::optional<qint16>(qint16(qMin<qint64>(*unread, std::numeric_limits<qint16>::max())))
+                          : std::nullopt;
+    return Counted(counters, held, unseen);
+}
+
 qint16 MailCount::ReportMailCount(const QString& reply, std::optional<qint16> unseen) {
-    return React(reply.contains(QLatin1String("err")) ? qint16(0) : GetMailCount(reply, unseen));
+    const qint16 n = Tally(state_, reply, std::nullopt, unseen);
+    return React(n, state_.MailTotal);
 }
 
 qint16 MailCount::ReportUnread(std::optional<qint64> unread, std::optional<qint16> unseen) {
-    // An inbox of more unread mail than the counters hold is counted as full.
-    const auto held = unread && *unread >= 0
-                          ? std::optional<qint16>(qint16(qMin<qint64>(*unread, std::numeric_limits<qint16>::max())))
-                          : std::nullopt;
-    return React(Counted(held, unseen));
+    const qint16 n = unread ? Tally(state_, QString(), unread, unseen) : Counted(state_, std::nullopt, unseen);
+    return React(n, state_.MailTotal);
 }
 
-qint16 MailCount::React(qint16 n) {
-    shell_.UpdateTrayIcon(SummaryText(n, state_.MailTotal), n);
+qint16 MailCount::React(qint16 n, qint16 total, bool logged) {
+    shell_.UpdateTrayIcon(SummaryText(n, total), n);
     if (n == 0) {
-        results_.NoMailReaction();
+        results_.NoMailReaction(logged);
     } else {
-        results_.ExistMailReaction(n);
+        results_.ExistMailReaction(n, logged);
     }
     shell_.SetMailCheckEnabled(true);
     return n;

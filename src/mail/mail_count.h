@@ -7,6 +7,7 @@
 namespace velmio {
 
 struct AppState;
+struct MailCounters;
 class MailShell;
 class ResultMessages;
 
@@ -27,6 +28,8 @@ std::optional<qint16> CountFromListReply(const QString& reply);
 // already set then. In the not-yet-told mode, unseen is the count of
 // messages never told of; without it (no unique ids) that mode counts as
 // the since-last-check one.
+std::optional<qint16> ApplyDisplayMode(MailCounters& counters, qint16 mode, qint16 total,
+                                       std::optional<qint16> unseen = std::nullopt);
 std::optional<qint16> ApplyDisplayMode(AppState& state, qint16 total, std::optional<qint16> unseen = std::nullopt);
 
 // The count step of a check: from the reply to "List" to the tray tip and
@@ -43,14 +46,22 @@ public:
     // Never fails: an unreadable count shows a message and gives 0.
     qint16 GetMailCount(const QString& reply, std::optional<qint16> unseen = std::nullopt);
 
+    // One account's count through the display mode, on its own counters,
+    // without a reaction: the number to report.
+    qint16 Tally(MailCounters& counters, const QString& listReply, std::optional<qint64> unread,
+                 std::optional<qint16> unseen);
+    // Whether an unreadable count is told in a box (else only the count is 0).
+    void SetBoxes(bool boxes) { boxes_ = boxes; }
+    // The tray tip and the reaction to n of total; logged unless told not to.
+    qint16 React(qint16 n, qint16 total, bool logged = true);
+
 private:
-    qint16 Counted(std::optional<qint16> total, std::optional<qint16> unseen);
-    // The tray tip and the reaction to n.
-    qint16 React(qint16 n);
+    qint16 Counted(MailCounters& counters, std::optional<qint16> total, std::optional<qint16> unseen);
 
     AppState& state_;
     MailShell& shell_;
     ResultMessages& results_;
+    bool boxes_ = true;
 };
 
 }  // namespace velmio

@@ -19,7 +19,10 @@ Account AccountOf(const AccountSettings& s) {
 }
 
 MailSession::MailSession(QObject* parent) : QObject(parent), connection_(std::make_unique<MailConnection>()) {
-    connect(connection_.get(), &MailConnection::CertificateRejected, this, &MailSession::CertificateUntrusted);
+    connect(connection_.get(), &MailConnection::CertificateRejected, this,
+            [this](const QSslCertificate& certificate, const QList<QSslError>& errors) {
+                emit Ended(SessionOutcome::Untrusted(certificate, errors));
+            });
 }
 
 MailSession::~MailSession() = default;

@@ -9,6 +9,8 @@
 #include <optional>
 #include <utility>
 
+#include "mail/session_outcome.h"
+
 namespace velmio {
 
 struct AccountSettings;
@@ -52,15 +54,13 @@ struct MailboxCount {
 
 // One check of one mailbox, as a dialogue with the server: logs in, counts,
 // on request fetches headers, logs out. Knows nothing of the character.
-// Each run ends in exactly one of the signals of its ends; the connection
-// is closed when it arrives. A handler may start the next run (or abort).
+// Each run ends in exactly one Ended; the connection is closed when it
+// arrives. A handler may start the next run (or abort).
 class MailSession : public QObject {
     Q_OBJECT
 public:
-    // Where an error answer came: before the login, to the count, to the logout.
-    enum class Refusal { Early, Count, Logout };
-    // Why the session ended before the login, for want of a safe way in.
-    enum class Unsafe { NoEncryption, NoApop, LoginDisabled };
+    using Refusal = SessionOutcome::Refusal;
+    using Unsafe = SessionOutcome::Unsafe;
 
     explicit MailSession(QObject* parent = nullptr);
     ~MailSession() override;
@@ -87,17 +87,8 @@ signals:
     // The headers asked for, each its bytes; empty when they were not to be had.
     void HeadersFetched(const QList<QByteArray>& headers);
 
-    // The ends of a run.
-    void LoginRefused();
-    void ServerRefused(MailSession::Refusal where);
-    void EndedUnsafe(MailSession::Unsafe why, const QString& logEntry);
-    // The connection failed: a socket error or a time-out.
-    void Failed(int number, const QString& description);
-    // A reply that cannot be handled, or a command that could not be sent.
-    void Broken();
-    // The certificate failed the check and is not the pinned one.
-    void CertificateUntrusted(const QSslCertificate& certificate, const QList<QSslError>& errors);
-    void Finished();  // logged out
+    // The end of a run, whichever way.
+    void Ended(const SessionOutcome& outcome);
 
 protected:
     MailConnection& connection() { return *connection_; }

@@ -7,6 +7,8 @@ class QDialog;
 
 namespace velmio {
 
+struct AccountSettings;
+
 // What a mail check asks of the program around it: the character, the tray,
 // the menu item that marks a running check, and the automatic-check timer.
 class MailShell {
@@ -26,9 +28,9 @@ public:
     // A question of the check, shown modal as the program's dialogs are:
     // the timer stops and the windows step aside while it is open.
     virtual void ShowQuestionModal(QDialog& dialog) = 0;
-    // The trusted certificate's digest in the settings has changed; it is
+    // The trusted certificate's digest of the account has changed; it is
     // stored at once.
-    virtual void StoreCertPin() = 0;
+    virtual void StoreCertPin(const AccountSettings& account) = 0;
     virtual void UpdateTrayIcon(const QString& suffix, qint16 selector) = 0;
     virtual void SetWindowsTopMost(int mode) = 0;
     // The check mark of the always-on-top menu item.

@@ -50,7 +50,7 @@ Pop3Session::Pop3Session(QObject* parent) : MailSession(parent), framer_(new Pop
             return;
         }
         End(Greeting);
-        emit Broken();
+        emit Ended(SessionOutcome::Of(SessionOutcome::Kind::Broken, QStringLiteral("a reply without an end")));
     });
 }
 
@@ -88,7 +88,7 @@ void Pop3Session::SendCommand() {
     case Quit: SendLine(QStringLiteral("quit")); break;
     default:
         End(Greeting);
-        emit Finished();
+        emit Ended(SessionOutcome::Done());
         break;
     }
 }
@@ -101,7 +101,7 @@ void Pop3Session::SendLogin() {
     const QByteArray stamp = ApopTimestamp(EncodeCp932(greeting_));
     if (stamp.isEmpty()) {
         End(Refused);
-        emit EndedUnsafe(Unsafe::NoApop, QStringLiteral("APOP Error: no timestamp in the greeting"));
+        emit Ended(SessionOutcome::UnsafeEnd(Unsafe::NoApop, QStringLiteral("APOP Error: no timestamp in the greeting")));
         return;
     }
     // Its "+OK" is the answer to "pass": the list comes next.
@@ -119,7 +119,7 @@ void Pop3Session::Guarded(Do step) {
     } catch (const std::exception&) {
         if (run != run_) return;
         End(Greeting);
-        emit Broken();
+        emit Ended(SessionOutcome::Of(SessionOutcome::Kind::Broken, QStringLiteral("a reply it could not handle")));
     }
 }
 
@@ -151,8 +151,8 @@ void Pop3Session::Classify(const QString& r) {
         if (!ok) {
             // Never on in plain text: the password would travel readable.
             End(Refused);
-            emit EndedUnsafe(Unsafe::NoEncryption,
-                             QStringLiteral("STLS Error: ") + r.section(QLatin1Char('\n'), 0, 0).trimmed());
+            emit Ended(SessionOutcome::UnsafeEnd(Unsafe::NoEncryption,
+                             QStringLiteral("STLS Error: ") + r.section(QLatin1Char('\n'), 0, 0).trimmed()));
             return;
         }
         stls_ = Stls::Handshake;
@@ -185,13 +185,13 @@ void Pop3Session::Classify(const QString& r) {
     // error answering "pass" counts as a rejected login.
     if (Has(r, "Pass") || (error && answered == Pass)) {
         End(Refused);
-        emit LoginRefused();
+        emit Ended(SessionOutcome::Of(SessionOutcome::Kind::LoginRefused));
     } else if (error && answered > User) {
         End(Greeting);
-        emit ServerRefused(answered > List ? Refusal::Logout : Refusal::Count);
+        emit Ended(SessionOutcome::RefusedAt(answered > List ? Refusal::Logout : Refusal::Count));
     } else if (error) {
         End(Refused);
-        emit ServerRefused(Refusal::Early);
+        emit Ended(SessionOutcome::RefusedAt(Refusal::Early));
     }
     // Anything else is no reply we know; the session waits for the next one.
 }
@@ -252,7 +252,7 @@ void Pop3Session::EndAfterCount() {
     End(Greeting);
     const quint64 run = run_;
     emit HeadersFetched({});
-    if (run == run_) emit Finished();
+    if (run == run_) emit Ended(SessionOutcome::Done());
 }
 
 void Pop3Session::HandleFailure(int number, const QString& description) {
@@ -263,10 +263,10 @@ void Pop3Session::HandleFailure(int number, const QString& description) {
     if (number == MailConnection::kTlsFailed && stls_ == Stls::Handshake) {
         // STARTTLS was agreed and then failed: the same end as a refusal.
         step_ = Refused;
-        emit EndedUnsafe(Unsafe::NoEncryption, QStringLiteral("STLS Error: ") + description);
+        emit Ended(SessionOutcome::UnsafeEnd(Unsafe::NoEncryption, QStringLiteral("STLS Error: ") + description));
         return;
     }
-    emit Failed(number, description);
+    emit Ended(SessionOutcome::Failure(number, description));
 }
 
 }  // namespace velmio

@@ -37,16 +37,16 @@ const Reaction& ResultMessages::Drawn(EventKind kind) {
     return variants[k - 1];
 }
 
-void ResultMessages::NoMailReaction() {
+void ResultMessages::NoMailReaction(bool logged) {
     const Reaction& r = Drawn(EventKind::NoMail);
     const AppSettings& s = state_.settings;
     if (s.PlayWave && !r.Wave.isEmpty()) shell_.PlaySoundFile(r.Wave);
     shell_.ShowPicture(r.CG);
     shell_.SayText(ComposeReactionText(EventKind::NoMail, r.Align, r.Msg, s.NickName));
-    log_.WriteLog(QStringLiteral("No Mail"));
+    if (logged) log_.WriteLog(QStringLiteral("No Mail"));
 }
 
-void ResultMessages::ExistMailReaction(qint16 count) {
+void ResultMessages::ExistMailReaction(qint16 count, bool logged) {
     const Reaction& r = Drawn(EventKind::ExistMail);
     const AppSettings& s = state_.settings;
     const QString text = ComposeReactionText(EventKind::ExistMail, r.Align, r.Msg, s.NickName, count);
@@ -59,7 +59,7 @@ void ResultMessages::ExistMailReaction(qint16 count) {
         shell_.PlayEventSound(4);
         shell_.SayText(QStringLiteral("メールいっぱいきてるよ。すごいね。びっくりだね。"));
     }
-    log_.WriteLog(QString::number(count) + QStringLiteral("件"));
+    if (logged) log_.WriteLog(QString::number(count) + QStringLiteral("件"));
 }
 
 }  // namespace velmio

@@ -24,8 +24,9 @@ public:
 
     // Both throw std::out_of_range when the kind has no variant to draw; the
     // mail check turns that into its failed-check reaction.
-    void NoMailReaction();
-    void ExistMailReaction(qint16 count);
+    // Unlogged when the check logs each account's part itself.
+    void NoMailReaction(bool logged = true);
+    void ExistMailReaction(qint16 count, bool logged = true);
 
     // More than this many new mails get the fixed surprised reaction.
     static constexpr qint16 kManyMails = 100;

@@ -48,7 +48,7 @@ public:
         if (auto* box = qobject_cast<QMessageBox*>(&dialog)) questions << box->text() + '\n' + box->informativeText();
         if (onQuestion) onQuestion(dialog);
     }
-    void StoreCertPin() override { calls << "store pin"; }
+    void StoreCertPin(const AccountSettings&) override { calls << "store pin"; }
     void UpdateTrayIcon(const QString& suffix, qint16 selector) override {
         tip = suffix;
         traySelector = selector;

@@ -1,0 +1,53 @@
+#include "mail/account_check.h"
+
+#include "mail/imap_session.h"
+#include "mail/pop3_session.h"
+
+namespace velmio {
+
+AccountCheck::AccountCheck(AppState& state, int index, MailCounters* counters)
+    : state_(state),
+      index_(index),
+      counters_(counters ? counters : &own_),
+      pop3_(std::make_unique<Pop3Session>()),
+      imap_(std::make_unique<ImapSession>()),
+      session_(pop3_.get()),
+      identity_(settings()) {
+    if (!counters) own_ = MailCounters{settings().Mail, settings().Mail, settings().Mail};
+    ForEachSession([this](MailSession& m) {
+        connect(&m, &MailSession::Counted, this, [this](const MailboxCount& c) { emit Counted(this, c); });
+        connect(&m, &MailSession::HeadersFetched, this,
+                [this](const QList<QByteArray>& h) { emit HeadersFetched(this, h); });
+        connect(&m, &MailSession::Ended, this, [this](const SessionOutcome& o) { emit Ended(this, o); });
+    });
+}
+
+AccountCheck::~AccountCheck() = default;
+
+bool AccountCheck::SameAccount(const AccountSettings& a) const {
+    return a.Protocol == identity_.Protocol && a.Server == identity_.Server && a.Port == identity_.Port &&
+           a.LoginName == identity_.LoginName;
+}
+
+void AccountCheck::ForEachSession(const std::function<void(MailSession&)>& f) {
+    f(*pop3_);
+    f(*imap_);
+}
+
+void AccountCheck::Begin() {
+    inCheck = true;
+    counted = ended = headersIn = false;
+    reported = 0;
+    fresh.clear();
+    senders.clear();
+    failure.reset();
+    failureWord.clear();
+}
+
+void AccountCheck::Connect() {
+    const Account account = AccountOf(settings());
+    session_ = account.protocol == Account::Protocol::Imap ? imap_.get() : pop3_.get();
+    session_->Start(account, state_.settings.DispDiff == kNotYetTold);
+}
+
+}  // namespace velmio
