@@ -511,6 +511,18 @@ private slots:
             if (QWidget* buddy = label->buddy(); buddy && buddy->y() > label->y() + label->height() / 2)
                 QVERIFY2(label->y() + InkRows(label).second + 1 < buddy->y(), qPrintable(label->objectName()));
         }
+        // Each access key of a page reaches one control; buttons that do the
+        // same read the same.
+        QStringList keys;
+        QSet<QString> browse;
+        for (QWidget* w : controls) {
+            const auto* button = qobject_cast<QAbstractButton*>(w);
+            QString text = button ? button->text() : qobject_cast<QLabel*>(w) ? static_cast<QLabel*>(w)->text() : "";
+            if (const auto key = QRegularExpression("\\(&(.)\\)").match(text); key.hasMatch()) keys << key.captured(1);
+            if (button && text.startsWith("参照")) browse << text.remove(QRegularExpression("\\(&.\\)"));
+        }
+        QCOMPARE(QSet<QString>(keys.begin(), keys.end()).size(), keys.size());
+        QVERIFY(browse.size() <= 1);
         // Controls of one container do not cover each other; a label and its
         // field one twips step apart may share a row of pixels.
         for (QWidget* a : controls)
