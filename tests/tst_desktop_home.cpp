@@ -118,7 +118,9 @@ void DesktopHomeTest::endsEarlyWithoutDisplay_data() {
     QTest::addColumn<QString>("out");
     QTest::addColumn<QString>("err");
     QTest::newRow("--version") << QStringList{"--version"} << 0 << "Velmio Check 1.0.0\n" << "";
-    QTest::newRow("--help") << QStringList{"--help"} << 0 << "Usage: velmio" << "";
+    QTest::newRow("--help") << QStringList{"--help"} << 0
+                            << "Usage: velmio [--help] [--version]\nVelmio Check: a desktop mascot who checks POP3 and IMAP mailboxes.\n"
+                            << "";
     QTest::newRow("no display") << QStringList{} << 1 << ""
                                 << "velmio: Velmio Check needs a graphical desktop";
     // Qt itself would abort with status 134.
