@@ -28,11 +28,18 @@ QString Lookup(const QString& account) {
 }
 
 // Runs a tool quietly; its exit status, or -1 when it did not end normally.
-int Run(const QString& program, const QStringList& args) {
+int Run(const QString& program, const QStringList& args, QString* out = nullptr) {
     QProcess p;
     p.start(program, args);
     p.waitForFinished(60000);
+    if (out) *out = QString::fromUtf8(p.readAllStandardOutput());
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+// The value of a key of a desktop entry file, or of a Debian package's control field.
+QString Field(const QString& text, const QString& key) {
+    const QRegularExpression line("^" + QRegularExpression::escape(key) + " ?[=:] ?(.*)$", QRegularExpression::MultilineOption);
+    return line.match(text).captured(1);
 }
 
 QString UniqueUser() { return QStringLiteral("user%1").arg(QRandomGenerator::global()->generate()); }
@@ -173,9 +180,18 @@ void DesktopHomeTest::runsInstalled() {
         QCOMPARE(Run("cmake", {"--install", VELMIO_DIST_DIR "/..", "--prefix", usr}), 0);
     else
         QCOMPARE(Run("dpkg-deb", {"-x", deb, root.path()}), 0);
-    QCOMPARE(Run("desktop-file-validate", {usr + "/share/applications/velmio-check.desktop"}), 0);
+    const QString entry = usr + "/share/applications/velmio-check.desktop";
+    QCOMPARE(Run("desktop-file-validate", {entry}), 0);
     QVERIFY(QFile::exists(usr + "/share/icons/hicolor/scalable/apps/velmio-check.svg"));
+    QString control;
+    if (!deb.isEmpty()) {
+        QCOMPARE(Run("dpkg-deb", {"-f", deb}, &control), 0);
+        QCOMPARE(Field(control, "Homepage"), QString());  // none until the project has one
+        QVERIFY2(Field(control, "Description").contains("POP3 and IMAP"), qPrintable(control));
+    }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // The about box's links lead into the README installed with her.
+    QVERIFY(QFile::exists(AppPaths::Locate(usr + "/bin", env).DocDir() + "/README.md"));
     env.insert("HOME", home);
     env.insert("XDG_RUNTIME_DIR", runtime.path());
     for (const char* v : {"XDG_CONFIG_HOME", "XDG_STATE_HOME"}) env.remove(v);
