@@ -200,10 +200,17 @@ void DesktopHomeTest::runsInstalled() {
     p.start(usr + "/bin/velmio", {});
     QVERIFY(p.waitForStarted(5000));
     QProcess search;  // she greets: her windows are up
+    QString windows;
     QTRY_VERIFY_WITH_TIMEOUT((search.start("xdotool", {"search", "--onlyvisible", "--pid",
                                                        QString::number(p.processId())}),
-                              search.waitForFinished(3000), !search.readAllStandardOutput().isEmpty()),
+                              search.waitForFinished(3000), !(windows = search.readAllStandardOutput()).isEmpty()),
                              8000);
+    // The desktop ties her windows to the menu entry by their class.
+    QString wmClass;
+    QCOMPARE(Run("xprop", {"-id", windows.section('\n', 0, 0), "WM_CLASS"}, &wmClass), 0);
+    QFile file(entry);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(wmClass.section('"', 3, 3), Field(QString::fromUtf8(file.readAll()), "StartupWMClass"));
     ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
     QVERIFY(p.waitForFinished(5000));
     QCOMPARE(p.exitCode(), 0);
@@ -215,15 +222,19 @@ void DesktopHomeTest::runsInstalled() {
 void DesktopHomeTest::autostartEntry_data() {
     QTest::addColumn<QString>("program");
     QTest::addColumn<QString>("exec");
-    QTest::newRow("plain") << "/usr/bin/velmio" << "/usr/bin/velmio";
-    QTest::newRow("blank") << "/home/me/Velmio Check/velmio" << "\"/home/me/Velmio Check/velmio\"";
+    QTest::addColumn<QString>("tryExec");  // the program as it is, but for backslashes
+    QTest::newRow("plain") << "/usr/bin/velmio" << "/usr/bin/velmio" << "/usr/bin/velmio";
+    QTest::newRow("blank") << "/home/me/Velmio Check/velmio" << "\"/home/me/Velmio Check/velmio\""
+                           << "/home/me/Velmio Check/velmio";
     QTest::newRow("quote, dollar, percent") << "/opt/a\"b$c%d/velmio"
-                                            << "\"/opt/a\\\\\"b\\\\$c%%d/velmio\"";
+                                            << "\"/opt/a\\\\\"b\\\\$c%%d/velmio\"" << "/opt/a\"b$c%d/velmio";
+    QTest::newRow("backslash") << "/opt/a\\b/velmio" << "\"/opt/a\\\\\\\\b/velmio\"" << "/opt/a\\\\b/velmio";
 }
 
 void DesktopHomeTest::autostartEntry() {
     QFETCH(QString, program);
     QFETCH(QString, exec);
+    QFETCH(QString, tryExec);
     QTemporaryDir home;
     QProcessEnvironment env;
     env.insert("HOME", home.path());
@@ -233,7 +244,9 @@ void DesktopHomeTest::autostartEntry() {
     QVERIFY(autostart.SetEnabled(true, program) && autostart.IsEnabled());
     QFile entry(autostart.EntryPath());
     QVERIFY(entry.open(QIODevice::ReadOnly));
-    QVERIFY(QString::fromUtf8(entry.readAll()).split('\n').contains("Exec=" + exec));
+    const QString text = QString::fromUtf8(entry.readAll());
+    QCOMPARE(Field(text, "Exec"), exec);
+    QCOMPARE(Field(text, "TryExec"), tryExec);
     QCOMPARE(Run("desktop-file-validate", {autostart.EntryPath()}), 0);
     QVERIFY(autostart.SetEnabled(false, program) && !autostart.IsEnabled());
     QVERIFY(autostart.SetEnabled(false, program));  // nothing to remove is no failure
