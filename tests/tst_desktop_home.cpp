@@ -8,6 +8,7 @@
 #include "platform/autostart.h"
 #include "platform/password_keyring.h"
 #include "platform/profile_file.h"
+#include "platform/runtime_dir.h"
 #include "settings_dialog/form3.h"
 #include "support/child_run.h"
 #include "support/shell_fixture.h"
@@ -58,6 +59,8 @@ private slots:
     void endsEarlyWithoutDisplay();
     void runsInstalled_data();
     void runsInstalled();
+    void runtimeFolderForQt_data();
+    void runtimeFolderForQt();
     void autostartEntry_data();
     void autostartEntry();
     void autostartBoxFollowsTheEntry();
@@ -217,6 +220,38 @@ void DesktopHomeTest::runsInstalled() {
     const QString config = home + "/.config/velmio-check";
     QCOMPARE(ReadIniValue(config + "/velmio.ini", "Message", "NickName"), QStringLiteral("お兄ちゃん"));
     QCOMPARE(QFile::permissions(config) & 0x7077, kPrivateDir);
+}
+
+void DesktopHomeTest::runtimeFolderForQt_data() {
+    QTest::addColumn<QString>("session");  // XDG_RUNTIME_DIR
+    QTest::addColumn<QString>("there");    // what already lies where the folder goes
+    QTest::addColumn<bool>("used");
+    QTest::newRow("the session's own") << "/run/user/4711" << "" << true;
+    QTest::newRow("none: made") << "" << "" << true;
+    QTest::newRow("none: ours, too open") << "" << "folder" << true;
+    QTest::newRow("none: a link in its place") << "" << "link" << false;
+    QTest::newRow("none: a file in its place") << "" << "file" << false;
+}
+
+void DesktopHomeTest::runtimeFolderForQt() {
+    QFETCH(QString, session);
+    QFETCH(QString, there);
+    QFETCH(bool, used);
+    QTemporaryDir tmp;
+    const QByteArray oldTmp = qgetenv("TMPDIR"), oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", tmp.path().toUtf8());
+    qputenv("XDG_RUNTIME_DIR", session.toUtf8());
+    const QString place = tmp.filePath("runtime-" + QFileInfo(tmp.path()).owner());
+    if (there == "folder") QVERIFY(QDir().mkdir(place) && QFile::setPermissions(place, kPrivateDir | QFile::ExeOther));
+    if (there == "link") QVERIFY(QDir().mkdir(tmp.filePath("elsewhere")) && QFile::link(tmp.filePath("elsewhere"), place));
+    if (there == "file") QVERIFY(QFile(place).open(QIODevice::WriteOnly));
+    const QString dir = ProvideRuntimeDir();
+    const QString now = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    for (auto [name, old] : {std::pair{"TMPDIR", oldTmp}, std::pair{"XDG_RUNTIME_DIR", oldRuntime}})
+        old.isNull() ? qunsetenv(name) : qputenv(name, old);
+    QCOMPARE(dir, used ? (session.isEmpty() ? place : session) : QString());
+    QCOMPARE(now, dir);
+    if (used && session.isEmpty()) QCOMPARE(QFile::permissions(place) & 0x7077, kPrivateDir);
 }
 
 void DesktopHomeTest::autostartEntry_data() {
