@@ -1,6 +1,7 @@
 // Any header bytes: both fields come out short, without control characters,
 // blanks at the ends or halves of surrogate pairs, the same whether lines end
-// in LF or CRLF; any value decodes; a cut keeps a prefix.
+// in LF or CRLF; any value decodes; a cut keeps a prefix of whole characters.
+#include <QTextBoundaryFinder>
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdlib>
@@ -46,5 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString cut = velmio::Elide(text, max);
     if (cut.size() > max || !cut.isValidUtf16()) std::abort();
     if (cut != text && max > 0 && (!cut.endsWith(u'…') || !text.startsWith(cut.chopped(1)))) std::abort();
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+    characters.setPosition(cut.size() - 1);
+    if (cut != text && max > 0 && !characters.isAtBoundary()) std::abort();
     return 0;
 }

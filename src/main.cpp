@@ -10,6 +10,7 @@
 #include "platform/password_keyring.h"
 #include "platform/process_launcher.h"
 #include "platform/qt_translations.h"
+#include "platform/runtime_dir.h"
 #include "platform/sound_output.h"
 #include "platform/termination_signals.h"
 
@@ -26,6 +27,7 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
+    velmio::ProvideRuntimeDir();
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("velmio"));
     app.setQuitOnLastWindowClosed(false);

@@ -192,12 +192,22 @@ private slots:
         for (QPushButton* button : f.box->findChildren<QPushButton*>())
             QVERIFY2(button->fontMetrics().horizontalAdvance(button->text().remove('&')) < button->width() - 8,
                      qPrintable(button->objectName()));
-        // Three links to three different pages, all of this project.
+        // Three links to three sections of the README beside the program,
+        // as a Markdown viewer names its headings.
         for (const char* name : {"Image1", "Label2", "Label4", "Label3", "lblDescription"})
             QTest::mouseClick(f.w(name), Qt::LeftButton);
-        QCOMPARE(f.opened, (QStringList{kImagePageAddress, kHomePageAddress, kIllustratorAddress}));
+        const AboutLinks links = AboutLinksFor(f.services.paths);
+        QCOMPARE(f.opened, (QStringList{links.image, links.makers, links.illustrator}));
         QCOMPARE(QSet<QString>(f.opened.begin(), f.opened.end()).size(), 3);
-        for (const QString& address : f.opened) QVERIFY2(address.startsWith("https://example.org/"), qPrintable(address));
+        QFile readme(AppPaths::Locate(VELMIO_DIST_DIR).DocDir() + "/README.md");
+        QVERIFY(readme.open(QIODevice::ReadOnly));
+        QStringList sections;
+        for (const QString& line : QString::fromUtf8(readme.readAll()).split('\n'))
+            if (line.startsWith('#')) sections << line.section(' ', 1).toLower().replace(' ', '-');
+        for (const QUrl address : f.opened) {
+            QCOMPARE(address.toLocalFile(), f.folder.file("README.md"));
+            QVERIFY2(sections.contains(address.fragment()), qPrintable(address.fragment()));
+        }
         // A press that ends outside is no click.
         QTest::mousePress(f.w("Label2"), Qt::LeftButton);
         QTest::mouseRelease(f.w("Label2"), Qt::LeftButton, {}, QPoint(-5, -5));

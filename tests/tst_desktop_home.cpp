@@ -8,6 +8,7 @@
 #include "platform/autostart.h"
 #include "platform/password_keyring.h"
 #include "platform/profile_file.h"
+#include "platform/runtime_dir.h"
 #include "settings_dialog/form3.h"
 #include "support/child_run.h"
 #include "support/shell_fixture.h"
@@ -28,11 +29,18 @@ QString Lookup(const QString& account) {
 }
 
 // Runs a tool quietly; its exit status, or -1 when it did not end normally.
-int Run(const QString& program, const QStringList& args) {
+int Run(const QString& program, const QStringList& args, QString* out = nullptr) {
     QProcess p;
     p.start(program, args);
     p.waitForFinished(60000);
+    if (out) *out = QString::fromUtf8(p.readAllStandardOutput());
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+// The value of a key of a desktop entry file, or of a Debian package's control field.
+QString Field(const QString& text, const QString& key) {
+    const QRegularExpression line("^" + QRegularExpression::escape(key) + " ?[=:] ?(.*)$", QRegularExpression::MultilineOption);
+    return line.match(text).captured(1);
 }
 
 QString UniqueUser() { return QStringLiteral("user%1").arg(QRandomGenerator::global()->generate()); }
@@ -51,6 +59,8 @@ private slots:
     void endsEarlyWithoutDisplay();
     void runsInstalled_data();
     void runsInstalled();
+    void runtimeFolderForQt_data();
+    void runtimeFolderForQt();
     void autostartEntry_data();
     void autostartEntry();
     void autostartBoxFollowsTheEntry();
@@ -118,7 +128,9 @@ void DesktopHomeTest::endsEarlyWithoutDisplay_data() {
     QTest::addColumn<QString>("out");
     QTest::addColumn<QString>("err");
     QTest::newRow("--version") << QStringList{"--version"} << 0 << "Velmio Check 1.0.0\n" << "";
-    QTest::newRow("--help") << QStringList{"--help"} << 0 << "Usage: velmio" << "";
+    QTest::newRow("--help") << QStringList{"--help"} << 0
+                            << "Usage: velmio [--help] [--version]\nVelmio Check: a desktop mascot who checks POP3 and IMAP mailboxes.\n"
+                            << "";
     QTest::newRow("no display") << QStringList{} << 1 << ""
                                 << "velmio: Velmio Check needs a graphical desktop";
     // Qt itself would abort with status 134.
@@ -171,9 +183,18 @@ void DesktopHomeTest::runsInstalled() {
         QCOMPARE(Run("cmake", {"--install", VELMIO_DIST_DIR "/..", "--prefix", usr}), 0);
     else
         QCOMPARE(Run("dpkg-deb", {"-x", deb, root.path()}), 0);
-    QCOMPARE(Run("desktop-file-validate", {usr + "/share/applications/velmio-check.desktop"}), 0);
+    const QString entry = usr + "/share/applications/velmio-check.desktop";
+    QCOMPARE(Run("desktop-file-validate", {entry}), 0);
     QVERIFY(QFile::exists(usr + "/share/icons/hicolor/scalable/apps/velmio-check.svg"));
+    QString control;
+    if (!deb.isEmpty()) {
+        QCOMPARE(Run("dpkg-deb", {"-f", deb}, &control), 0);
+        QCOMPARE(Field(control, "Homepage"), QString());  // none until the project has one
+        QVERIFY2(Field(control, "Description").contains("POP3 and IMAP"), qPrintable(control));
+    }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // The about box's links lead into the README installed with her.
+    QVERIFY(QFile::exists(AppPaths::Locate(usr + "/bin", env).DocDir() + "/README.md"));
     env.insert("HOME", home);
     env.insert("XDG_RUNTIME_DIR", runtime.path());
     for (const char* v : {"XDG_CONFIG_HOME", "XDG_STATE_HOME"}) env.remove(v);
@@ -182,10 +203,17 @@ void DesktopHomeTest::runsInstalled() {
     p.start(usr + "/bin/velmio", {});
     QVERIFY(p.waitForStarted(5000));
     QProcess search;  // she greets: her windows are up
+    QString windows;
     QTRY_VERIFY_WITH_TIMEOUT((search.start("xdotool", {"search", "--onlyvisible", "--pid",
                                                        QString::number(p.processId())}),
-                              search.waitForFinished(3000), !search.readAllStandardOutput().isEmpty()),
+                              search.waitForFinished(3000), !(windows = search.readAllStandardOutput()).isEmpty()),
                              8000);
+    // The desktop ties her windows to the menu entry by their class.
+    QString wmClass;
+    QCOMPARE(Run("xprop", {"-id", windows.section('\n', 0, 0), "WM_CLASS"}, &wmClass), 0);
+    QFile file(entry);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(wmClass.section('"', 3, 3), Field(QString::fromUtf8(file.readAll()), "StartupWMClass"));
     ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
     QVERIFY(p.waitForFinished(5000));
     QCOMPARE(p.exitCode(), 0);
@@ -194,18 +222,54 @@ void DesktopHomeTest::runsInstalled() {
     QCOMPARE(QFile::permissions(config) & 0x7077, kPrivateDir);
 }
 
+void DesktopHomeTest::runtimeFolderForQt_data() {
+    QTest::addColumn<QString>("session");  // XDG_RUNTIME_DIR
+    QTest::addColumn<QString>("there");    // what already lies where the folder goes
+    QTest::addColumn<bool>("used");
+    QTest::newRow("the session's own") << "/run/user/4711" << "" << true;
+    QTest::newRow("none: made") << "" << "" << true;
+    QTest::newRow("none: ours, too open") << "" << "folder" << true;
+    QTest::newRow("none: a link in its place") << "" << "link" << false;
+    QTest::newRow("none: a file in its place") << "" << "file" << false;
+}
+
+void DesktopHomeTest::runtimeFolderForQt() {
+    QFETCH(QString, session);
+    QFETCH(QString, there);
+    QFETCH(bool, used);
+    QTemporaryDir tmp;
+    const QByteArray oldTmp = qgetenv("TMPDIR"), oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", tmp.path().toUtf8());
+    qputenv("XDG_RUNTIME_DIR", session.toUtf8());
+    const QString place = tmp.filePath("runtime-" + QFileInfo(tmp.path()).owner());
+    if (there == "folder") QVERIFY(QDir().mkdir(place) && QFile::setPermissions(place, kPrivateDir | QFile::ExeOther));
+    if (there == "link") QVERIFY(QDir().mkdir(tmp.filePath("elsewhere")) && QFile::link(tmp.filePath("elsewhere"), place));
+    if (there == "file") QVERIFY(QFile(place).open(QIODevice::WriteOnly));
+    const QString dir = ProvideRuntimeDir();
+    const QString now = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    for (auto [name, old] : {std::pair{"TMPDIR", oldTmp}, std::pair{"XDG_RUNTIME_DIR", oldRuntime}})
+        old.isNull() ? qunsetenv(name) : qputenv(name, old);
+    QCOMPARE(dir, used ? (session.isEmpty() ? place : session) : QString());
+    QCOMPARE(now, dir);
+    if (used && session.isEmpty()) QCOMPARE(QFile::permissions(place) & 0x7077, kPrivateDir);
+}
+
 void DesktopHomeTest::autostartEntry_data() {
     QTest::addColumn<QString>("program");
     QTest::addColumn<QString>("exec");
-    QTest::newRow("plain") << "/usr/bin/velmio" << "/usr/bin/velmio";
-    QTest::newRow("blank") << "/home/me/Velmio Check/velmio" << "\"/home/me/Velmio Check/velmio\"";
+    QTest::addColumn<QString>("tryExec");  // the program as it is, but for backslashes
+    QTest::newRow("plain") << "/usr/bin/velmio" << "/usr/bin/velmio" << "/usr/bin/velmio";
+    QTest::newRow("blank") << "/home/me/Velmio Check/velmio" << "\"/home/me/Velmio Check/velmio\""
+                           << "/home/me/Velmio Check/velmio";
     QTest::newRow("quote, dollar, percent") << "/opt/a\"b$c%d/velmio"
-                                            << "\"/opt/a\\\\\"b\\\\$c%%d/velmio\"";
+                                            << "\"/opt/a\\\\\"b\\\\$c%%d/velmio\"" << "/opt/a\"b$c%d/velmio";
+    QTest::newRow("backslash") << "/opt/a\\b/velmio" << "\"/opt/a\\\\\\\\b/velmio\"" << "/opt/a\\\\b/velmio";
 }
 
 void DesktopHomeTest::autostartEntry() {
     QFETCH(QString, program);
     QFETCH(QString, exec);
+    QFETCH(QString, tryExec);
     QTemporaryDir home;
     QProcessEnvironment env;
     env.insert("HOME", home.path());
@@ -215,7 +279,9 @@ void DesktopHomeTest::autostartEntry() {
     QVERIFY(autostart.SetEnabled(true, program) && autostart.IsEnabled());
     QFile entry(autostart.EntryPath());
     QVERIFY(entry.open(QIODevice::ReadOnly));
-    QVERIFY(QString::fromUtf8(entry.readAll()).split('\n').contains("Exec=" + exec));
+    const QString text = QString::fromUtf8(entry.readAll());
+    QCOMPARE(Field(text, "Exec"), exec);
+    QCOMPARE(Field(text, "TryExec"), tryExec);
     QCOMPARE(Run("desktop-file-validate", {autostart.EntryPath()}), 0);
     QVERIFY(autostart.SetEnabled(false, program) && !autostart.IsEnabled());
     QVERIFY(autostart.SetEnabled(false, program));  // nothing to remove is no failure

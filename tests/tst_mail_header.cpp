@@ -35,7 +35,7 @@ private slots:
         QTest::addColumn<QString>("from");
         QTest::addColumn<QString>("subject");
         QTest::newRow("ISO-2022-JP subject") << "From: a@example.jp\r\nSubject: " + Word("ISO-2022-JP", "会議のお知らせ") + "\r\n\r\n"
-                                             << "a@example.jp" << "会議のお知らせ";
+                                             << "a" << "会議のお知らせ";
         QTest::newRow("Q-encoded UTF-8 name") << "From: " + Word("utf-8", "山田 太郎", "q") + " <taro@example.jp>\r\n"
                                               << "山田 太郎" << "";
         // 表 ends in a backslash byte, which is no escape inside the quotes.
@@ -50,7 +50,12 @@ private slots:
             << "Subject: =?UTF-8?B?" + hello.left(4).toBase64() + "?=\n\t=?UTF-8?B?" + hello.mid(4).toBase64() + "?=\n"
             << "" << "こんにちは";
         QTest::newRow("no Subject") << QByteArray("X-Subject: no\r\nfrom: <taro@example.jp>\r\n\r\nSubject: body\r\n")
-                                    << "taro@example.jp" << "";
+                                    << "taro" << "";
+        // Without a name, the part before "@" is how people call a sender.
+        QTest::newRow("address alone in brackets") << QByteArray("From: <sender3@example.org>\r\n") << "sender3" << "";
+        QTest::newRow("name that is the address")
+            << QByteArray("From: \"Sender3@Example.org\" <sender3@example.org>\r\n") << "Sender3" << "";
+        QTest::newRow("no @ to cut at") << QByteArray("From: <postmaster>\r\n") << "postmaster" << "";
         QByteArray big = "Subject: ";
         while (big.size() < 100 * 1024) big += "=?UTF-8?B?44GC?=\r\n ";
         QTest::newRow("100 KiB header, read to 64 KiB") << big + "\r\nFrom: late@example.jp\r\n"
@@ -89,6 +94,10 @@ private slots:
         QTest::newRow("cut") << "abcdef" << 5 << "abcd…";
         QTest::newRow("surrogate pair at the cut") << "abc😀def" << 5 << "abc…";
         QTest::newRow("room for the mark alone") << "abc" << 1 << "…";
+        // A character as the reader sees it stays whole.
+        QTest::newRow("combining accent at the cut") << "abce\u0301fg" << 5 << "abc…";
+        QTest::newRow("kana with a combining voiced mark") << "かか\u3099きく" << 3 << "か…";
+        QTest::newRow("flag of two regional indicators") << "ab🇯🇵cd" << 6 << "ab…";
     }
 
     void elide() {

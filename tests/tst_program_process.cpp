@@ -24,11 +24,15 @@ private slots:
     void endsOnSignalWritingTheExitBatch_data();
     void endsOnSignalWritingTheExitBatch();
     void secondStartOnlyShowsTheMessage();
+    void startsQuietly_data();
+    void startsQuietly();
     void killedWhileWritingLeavesOldOrNewFile();
     void killedWhileLoggingDamagesNoLine();
 
 private:
-    QProcess* start();
+    QProcessEnvironment environment() const;
+    QProcess* start() { return start(environment()); }
+    QProcess* start(const QProcessEnvironment& env);
     QProcess* startUntilReady();
     bool windowNamed(const QString& name);
 
@@ -81,11 +85,15 @@ void SleepMicroseconds(long us) {
 
 }  // namespace
 
-QProcess* ProgramProcessTest::start() {
-    auto* p = new QProcess;
-    processes_ << p;
+QProcessEnvironment ProgramProcessTest::environment() const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_RUNTIME_DIR", runtime_->path());
+    return env;
+}
+
+QProcess* ProgramProcessTest::start(const QProcessEnvironment& env) {
+    auto* p = new QProcess;
+    processes_ << p;
     p->setProcessEnvironment(env);
     p->setWorkingDirectory(QDir::tempPath());  // the program folder is its own, not the cwd
     p->start(folder_->filePath("velmio"), {});
@@ -147,6 +155,42 @@ void ProgramProcessTest::secondStartOnlyShowsTheMessage() {
     ::kill(static_cast<pid_t>(first->processId()), SIGTERM);
     QVERIFY(first->waitForFinished(5000));
     QVERIFY(QFile::exists(folder_->filePath("velmio.ini")));
+}
+
+void ProgramProcessTest::startsQuietly_data() {
+    QTest::addColumn<QString>("session");
+    QTest::addColumn<QByteArray>("err");
+    QTest::newRow("the test desktop") << "" << QByteArray();
+    // Qt is given a private folder instead of warning that there is none.
+    QTest::newRow("no runtime folder") << "TMPDIR" << QByteArray();
+    // Her own one line, not Qt's as well.
+    QTest::newRow("no sound server") << "PULSE_SERVER" << QByteArray("velmio: No audio device detected; sounds stay silent\n");
+}
+
+// A start with her greeting sound, and its end, print nothing else.
+void ProgramProcessTest::startsQuietly() {
+    QFETCH(QString, session);
+    QFETCH(QByteArray, err);
+    QProcess pactl;
+    pactl.start("pactl", {"info"});
+    REQUIRE_REAL_PART(pactl.waitForFinished(3000) && pactl.exitCode() == 0, "sound server");
+    QFile ini(folder_->filePath("velmio.ini"));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[Sound]\r\nPlayWave=1\r\n0=" VELMIO_DIST_DIR "/sounds/greeting.wav\r\n");
+    ini.close();
+    QProcessEnvironment env = environment();
+    QTemporaryDir tmp;
+    if (session == "TMPDIR") {
+        env.remove("XDG_RUNTIME_DIR");
+        env.insert("TMPDIR", tmp.path());
+    }
+    if (session == "PULSE_SERVER") env.insert("PULSE_SERVER", "unix:/nonexistent/native");
+    QProcess* p = start(env);
+    QVERIFY(QTest::qWaitFor([p] { return CatchesSigterm(p->processId()); }, 20000));
+    QTest::qWait(1000);  // the greeting sounds
+    ::kill(static_cast<pid_t>(p->processId()), SIGTERM);
+    QVERIFY(p->waitForFinished(5000));
+    QCOMPARE(p->readAllStandardError(), err);
 }
 
 // Killed at random moments while it writes the exit batch into a settings

@@ -306,6 +306,10 @@ private slots:
         QTest::newRow("mailer browsed") << "" << "Command5" << "/usr/bin/claws-mail" << QStringList{"Mailer=/usr/bin/claws-mail"};
         QTest::newRow("mailer browse cancelled") << "" << "Command5" << "" << QStringList{"Mailer="};
         QTest::newRow("transparent background") << "" << "BGClearness" << "" << QStringList{"Clearness=1"};
+        QTest::newRow("nickname") << "" << "NickName" << "兄上" << QStringList{"NickName=兄上"};
+        QTest::newRow("nickname, blanks around dropped") << "" << "NickName" << " 兄上 " << QStringList{"NickName=兄上"};
+        QTest::newRow("nickname emptied: none") << "" << "NickName" << "" << QStringList{"NickName="};
+        QTest::newRow("nickname retyped the same") << "" << "NickName" << "兄さん" << QStringList{};
         // Enter in a field presses OK, also behind the list's and the port's own key
         // handling. The list's edit part and the address show one server name.
         QTest::newRow("address, Enter") << "Enter" << "ServerAddress" << "e.example.org" << QStringList{"Server=e.example.org"};
@@ -365,8 +369,8 @@ private slots:
         AppState back;
         back.paths = f.state.paths;
         LoadSettings(back);
-        QCOMPARE(Describe(back).filter(QRegularExpression("^(Port|Security|Apop|CertPin|Protocol)=")),
-                 Describe(f.state).filter(QRegularExpression("^(Port|Security|Apop|CertPin|Protocol)=")));
+        const QRegularExpression stored("^(Port|Security|Apop|CertPin|Protocol|NickName)=");
+        QCOMPARE(Describe(back).filter(stored), Describe(f.state).filter(stored));
     }
 
     void popPortFilterLetsBackspaceByAndNoInputMethodText() {
@@ -507,6 +511,18 @@ private slots:
             if (QWidget* buddy = label->buddy(); buddy && buddy->y() > label->y() + label->height() / 2)
                 QVERIFY2(label->y() + InkRows(label).second + 1 < buddy->y(), qPrintable(label->objectName()));
         }
+        // Each access key of a page reaches one control; buttons that do the
+        // same read the same.
+        QStringList keys;
+        QSet<QString> browse;
+        for (QWidget* w : controls) {
+            const auto* button = qobject_cast<QAbstractButton*>(w);
+            QString text = button ? button->text() : qobject_cast<QLabel*>(w) ? static_cast<QLabel*>(w)->text() : "";
+            if (const auto key = QRegularExpression("\\(&(.)\\)").match(text); key.hasMatch()) keys << key.captured(1);
+            if (button && text.startsWith("参照")) browse << text.remove(QRegularExpression("\\(&.\\)"));
+        }
+        QCOMPARE(QSet<QString>(keys.begin(), keys.end()).size(), keys.size());
+        QVERIFY(browse.size() <= 1);
         // Controls of one container do not cover each other; a label and its
         // field one twips step apart may share a row of pixels.
         for (QWidget* a : controls)
@@ -530,11 +546,11 @@ private slots:
         QTest::newRow("sounds, no device, empty slot")
             << 1 << "no device, empty slot" << "EventName EventWave Command1 WaveBrowse";
         QTest::newRow("other")
-            << 2 << "" << "AutoCheck CheckMin TelhoCheck DblClick1 ExecMailer Command5 BGClearness Autostart ShowSender";
+            << 2 << "" << "AutoCheck CheckMin TelhoCheck DblClick1 ExecMailer Command5 BGClearness Autostart NickName ShowSender";
         QTest::newRow("other, check on double-click, automatic off")
-            << 2 << "click 2, auto off" << "AutoCheck DblClick2 Command5 BGClearness Autostart ShowSender";
+            << 2 << "click 2, auto off" << "AutoCheck DblClick2 Command5 BGClearness Autostart NickName ShowSender";
         QTest::newRow("other, no option chosen")
-            << 2 << "click 7" << "AutoCheck CheckMin TelhoCheck DblClick0 Command5 BGClearness Autostart ShowSender";
+            << 2 << "click 7" << "AutoCheck CheckMin TelhoCheck DblClick0 Command5 BGClearness Autostart NickName ShowSender";
     }
 
     void keyboardOrderStaysOnShownPage() {
@@ -630,6 +646,57 @@ private slots:
         QCOMPARE(ReadIniValue(state.IniPath(), "System", "LoginPass"), QString("pw"));
         QCOMPARE(ReadIniValue(state.IniPath(), "System", "AutoCheck"), QString("1"));
         QVERIFY(form1.menu()->item("mnuAutoCheck")->isChecked());  // the menu tells what the timer does
+        form1.hide();
+    }
+
+    void nickNameThroughTheMenuCommand_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("nickName");  // hers afterwards, in memory and in the file
+        QTest::newRow("new one, OK") << "兄さま" << true << "兄さま";
+        QTest::newRow("emptied, OK: none") << "" << true << "";
+        QTest::newRow("new one, Cancel") << "兄さま" << false << "お兄ちゃん";
+        QTest::newRow("the same, OK: nothing written") << "お兄ちゃん" << true << "お兄ちゃん";
+    }
+
+    void nickNameThroughTheMenuCommand() {
+        QFETCH(QString, typed);
+        QFETCH(bool, ok);
+        QFETCH(QString, nickName);
+        test::ProgramFolder folder;
+        AppState state;
+        state.paths = AppPaths::ProgramFolder(folder.path());
+        folder.write("velmio.ini", test::Cp932("[System]\r\nServer=pop.example.org\r\n[Message]\r\nNickName=お兄ちゃん\r\n"));
+        const QByteArray before = folder.read("velmio.ini");
+        test::FakeServices fakes;
+        Services services = fakes.services();
+        services.dialogs = nullptr;
+        Form1 form1(state, services);
+        QVERIFY(form1.Load());
+        QString shown;
+        QTimer poll;
+        AnswerModal<Form3>(poll, [&](Form3* dialog) {
+            auto* field = dialog->findChild<QLineEdit*>("NickName");
+            shown = field->text();
+            field->setText(typed);
+            QTest::mouseClick(dialog->findChild<QPushButton*>(ok ? "Command6" : "Command7"), Qt::LeftButton);
+        });
+        form1.RunMenuCommand("mnuOption");
+        QCOMPARE(shown, QString("お兄ちゃん"));
+        // Written at once when it changed; the file untouched otherwise.
+        QCOMPARE(folder.read("velmio.ini") == before, nickName == "お兄ちゃん");
+        QCOMPARE(ReadIniValue(state.IniPath(), "Message", "NickName"), nickName);
+        form1.RunMenuCommand("mnuReturnTary");  // her next line
+        QCOMPARE(form1.LastSaidText(), "なぁに？" + nickName);
+        // A restart shows it in the field again.
+        AppState back;
+        back.paths = state.paths;
+        LoadSettings(back);
+        test::RecordingSound sound;
+        EventSounds sounds(back, sound);
+        Form3Services again;
+        again.sounds = &sounds;
+        QCOMPARE(Form3(back, again).findChild<QLineEdit*>("NickName")->text(), nickName);
         form1.hide();
     }
 };

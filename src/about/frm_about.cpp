@@ -3,6 +3,7 @@
 #include <QFrame>
 #include <QImageReader>
 #include <QPushButton>
+#include <QUrl>
 
 #include "about/clickable_label.h"
 #include "core/app_state.h"
@@ -28,6 +29,15 @@ void MakeBlue(QWidget* w) {
 
 }  // namespace
 
+AboutLinks AboutLinksFor(const AppPaths& paths) {
+    const auto section = [&paths](const char* anchor) {
+        QUrl readme = QUrl::fromLocalFile(paths.DocDir() + QStringLiteral("/README.md"));
+        readme.setFragment(QLatin1String(anchor));
+        return readme.toString();
+    };
+    return {section("her-pictures"), section("who-made-her"), section("who-drew-her")};
+}
+
 QString VersionText(int major, int minor, int patch) {
     return QStringLiteral("ﾊﾞｰｼﾞｮﾝ ") + QString::number(major) + QLatin1Char('.') +
            QString::number(minor) + QString::number(patch);
@@ -36,7 +46,8 @@ QString VersionText(int major, int minor, int patch) {
 frmAbout::frmAbout(const AboutServices& services, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
-      services_(services) {
+      services_(services),
+      links_(AboutLinksFor(services.paths)) {
     setObjectName(QStringLiteral("frmAbout"));
     QFont f(QStringLiteral("Noto Sans CJK JP"));
     f.setPointSizeF(9.0);
@@ -49,7 +60,7 @@ frmAbout::frmAbout(const AboutServices& services, QWidget* parent)
 
     auto* image1 = Named(new PictureLabel, "Image1");
     image1->setImage(LoadPicture(services_.paths));
-    image1->setLink(kImagePageAddress);
+    image1->setLink(links_.image);
     place(image1, 120, 90, 1410, 2070);
 
     auto* lblTitle = Named(new QLabel, "lblTitle");
@@ -66,14 +77,14 @@ frmAbout::frmAbout(const AboutServices& services, QWidget* parent)
           1680, 450, 3975, 810);
 
     auto* label2 = Named(new ClickableLabel(QStringLiteral("© 2026 Velmio Check developers")), "Label2");
-    label2->setLink(kHomePageAddress);
+    label2->setLink(links_.makers);
     place(label2, 1680, 1290, 3975, 255);
     auto* label3 = Named(new QLabel(QStringLiteral("プログラム：Velmio Check developers")), "Label3");
     MakeBlue(label3);
     place(label3, 1680, 1560, 3975, 255);
     auto* label4 = Named(new ClickableLabel(QStringLiteral("イラスト：Velmio Check developers")), "Label4");
     MakeBlue(label4);
-    label4->setLink(kIllustratorAddress);
+    label4->setLink(links_.illustrator);
     place(label4, 1680, 1830, 3975, 255);
 
     // An etched separator: a grey line with a white one just below.
@@ -120,9 +131,9 @@ frmAbout::frmAbout(const AboutServices& services, QWidget* parent)
     connect(cmdSysInfo, &QPushButton::clicked, this, [this] {
         StartSysInfo({services_.keys, services_.launcher, services_.messages, this});
     });
-    connect(image1, &ClickableLabel::clicked, this, [this] { Open(kImagePageAddress); });
-    connect(label2, &ClickableLabel::clicked, this, [this] { Open(kHomePageAddress); });
-    connect(label4, &ClickableLabel::clicked, this, [this] { Open(kIllustratorAddress); });
+    connect(image1, &ClickableLabel::clicked, this, [this] { Open(links_.image); });
+    connect(label2, &ClickableLabel::clicked, this, [this] { Open(links_.makers); });
+    connect(label4, &ClickableLabel::clicked, this, [this] { Open(links_.illustrator); });
     cmdOK->setFocus();
 }
 

@@ -14,10 +14,14 @@ class PictureLabel;
 // "ﾊﾞｰｼﾞｮﾝ 1.23" for 1.2.3: the patch number follows the minor one directly.
 QString VersionText(int major, int minor, int patch);
 
-// The addresses the about box opens.
-inline const QString kImagePageAddress = QStringLiteral("https://example.org/velmio-check/gallery/");
-inline const QString kHomePageAddress = QStringLiteral("https://example.org/velmio-check/");
-inline const QString kIllustratorAddress = QStringLiteral("https://example.org/velmio-check/illustration/");
+// The addresses the about box opens: the project has no web pages, so they
+// are the sections on who made her in the README installed with her.
+struct AboutLinks {
+    QString image;        // her picture
+    QString makers;       // the notice line
+    QString illustrator;  // the illustrator's credit
+};
+AboutLinks AboutLinksFor(const AppPaths& paths);
 
 struct AboutServices {
     AppPaths paths;                                     // where her picture lies
@@ -39,6 +43,7 @@ private:
     static QImage LoadPicture(const AppPaths& paths);
 
     AboutServices services_;
+    AboutLinks links_;
 };
 
 }  // namespace velmio

@@ -43,6 +43,8 @@ const std::vector<SettingsKey>& SettingsKeys() {
         {"System", "CertPin", &S::CertPin, Batch::Dialog, "", ""},
         {"System", "ShowSender", &S::ShowSender, Batch::Dialog, "1", "1"},
         {"System", "Protocol", &S::Protocol, Batch::Dialog, "0", "0"},
+        // Set in the dialog; the exit batch writes it too, storing a first run's default.
+        {"Message", "NickName", &S::NickName, Batch::Dialog, "", "お兄ちゃん"},
         {"System", "Mail", &S::Mail, Batch::Exit, "0", "0"},
         {"System", "Octet", &S::Octet, Batch::Exit, "0", "0"},
         {"System", "AlwaysActive", &S::AlwaysActive, Batch::Exit, "0", "0"},

@@ -1,6 +1,7 @@
 #include "mail/mail_header.h"
 
 #include <QStringDecoder>
+#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <map>
@@ -303,16 +304,26 @@ Mailbox FirstMailbox(const QByteArray& b, const std::vector<bool>& text) {
     return m;
 }
 
+// "taro" for taro@example.jp: how people call a sender who gave no name.
+QString LocalPart(const QString& address) {
+    const qsizetype at = address.lastIndexOf(u'@');
+    return at > 0 ? address.left(at) : address;
+}
+
 QString SenderName(const QByteArray& value) {
     const Raw raw = RawOf(value);
     const Mailbox m = FirstMailbox(value, TextBytes(value, raw));
-    // "addr (Name)": the comment names the sender.
-    const QByteArray* order[] = {m.angle ? &m.phrase : &m.comment, m.angle ? &m.comment : &m.phrase, &m.address};
-    for (const QByteArray* bytes : order) {
-        QString name = DecodeText(*bytes, raw);
-        if (!name.isEmpty()) return name;
+    const QString address = DecodeText(m.address, raw);
+    // "addr (Name)": the comment names the sender; a bare address stands in
+    // the phrase.
+    const QByteArray* names[] = {m.angle ? &m.phrase : &m.comment, m.angle ? &m.comment : &m.phrase};
+    for (const QByteArray* bytes : names) {
+        const QString name = DecodeText(*bytes, raw);
+        if (name.isEmpty()) continue;
+        const bool isAddress = !m.angle ? bytes == &m.phrase : name.compare(address, Qt::CaseInsensitive) == 0;
+        return isAddress ? LocalPart(name) : name;
     }
-    return {};
+    return LocalPart(address);
 }
 
 }  // namespace
@@ -353,9 +364,10 @@ QString DecodeHeaderText(const QByteArray& value) { return DecodeText(value, Raw
 QString Elide(const QString& text, int maxChars) {
     if (text.size() <= maxChars) return text;
     if (maxChars <= 0) return {};
-    qsizetype keep = maxChars - 1;
-    if (keep > 0 && text[keep - 1].isHighSurrogate()) --keep;
-    return text.left(keep) + QChar(0x2026);
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+    characters.setPosition(maxChars - 1);
+    const qsizetype keep = characters.isAtBoundary() ? characters.position() : characters.toPreviousBoundary();
+    return text.left(qMax<qsizetype>(keep, 0)) + QChar(0x2026);
 }
 
 }  // namespace velmio

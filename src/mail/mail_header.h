@@ -13,8 +13,8 @@ struct MailHeader {
 
 // Parses the header block of a message (bytes up to the empty line, as a POP3
 // "TOP n 0" or IMAP header fetch returns them; may be cut anywhere, may use LF
-// or CRLF, and is never trusted). From: the display name, else the address
-// (without the angle brackets); Subject: decoded text. Missing headers give
+// or CRLF, and is never trusted). From: the display name, else the part of
+// the address before "@"; Subject: decoded text. Missing headers give
 // empty strings. Only the first 64 KiB are read; a field is at most 1,000
 // characters.
 MailHeader ParseMailHeader(const QByteArray& header);
@@ -23,8 +23,9 @@ MailHeader ParseMailHeader(const QByteArray& header);
 // fuzzer): control characters become spaces, blanks at the ends are trimmed.
 QString DecodeHeaderText(const QByteArray& value);
 
-// Cuts text to at most maxChars characters (by QChar count, never splitting a
-// surrogate pair), ending in "…" when cut.
+// Cuts text to at most maxChars QChars, ending in "…" when cut; the cut
+// falls between characters as a reader sees them, never inside a surrogate
+// pair or a combining sequence.
 QString Elide(const QString& text, int maxChars);
 
 }  // namespace velmio

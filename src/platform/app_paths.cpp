@@ -21,7 +21,7 @@ QString BaseDir(const QProcessEnvironment& env, const QString& var, const QStrin
 
 AppPaths AppPaths::ProgramFolder(const QString& dir) {
     AppPaths p;
-    p.programDir_ = p.dataDir_ = p.configDir_ = p.logDir_ = dir;
+    p.programDir_ = p.dataDir_ = p.configDir_ = p.logDir_ = p.docDir_ = dir;
     return p;
 }
 
@@ -34,6 +34,7 @@ AppPaths AppPaths::Locate(const QString& exeDir, const QProcessEnvironment& env)
     p.installed_ = true;
     p.programDir_ = dir;
     p.dataDir_ = QDir::cleanPath(dir + QStringLiteral("/../share/") + kAppFolder);
+    p.docDir_ = QDir::cleanPath(dir + QStringLiteral("/../share/doc/") + kAppFolder);
     p.configDir_ =
         BaseDir(env, QStringLiteral("XDG_CONFIG_HOME"), QStringLiteral(".config")) + '/' + kAppFolder;
     p.logDir_ = BaseDir(env, QStringLiteral("XDG_STATE_HOME"), QStringLiteral(".local/state")) + '/' +

@@ -22,6 +22,8 @@ public:
     QString DataDir() const { return dataDir_; }        // the installed or bundled data
     QString ConfigDir() const { return configDir_; }    // velmio.ini and the user's own data
     QString LogDir() const { return logDir_; }
+    // Her README: beside the program, or in the package's documentation.
+    QString DocDir() const { return docDir_; }
     // The folder the sound file dialog opens in.
     QString SoundDir() const;
 
@@ -38,7 +40,7 @@ public:
 
 private:
     bool installed_ = false;
-    QString programDir_, dataDir_, configDir_, logDir_;
+    QString programDir_, dataDir_, configDir_, logDir_, docDir_;
 };
 
 }  // namespace velmio

@@ -6,6 +6,12 @@
 #include <QSaveFile>
 
 namespace velmio {
+namespace {
+
+// TryExec holds a plain string: only backslashes are escaped.
+QString TryExecValue(QString program) { return program.replace(QLatin1Char('\\'), QLatin1String("\\\\")); }
+
+}  // namespace
 
 Autostart::Autostart(const QProcessEnvironment& env) {
     QString base = env.value(QStringLiteral("XDG_CONFIG_HOME"));
@@ -41,18 +47,20 @@ bool Autostart::SetEnabled(bool enabled, const QString& program) const {
     QDir().mkpath(QFileInfo(entryPath_).path());
     QSaveFile file(entryPath_);
     if (!file.open(QIODevice::WriteOnly)) return false;
+    // TryExec: once the program is gone, the desktop skips the entry.
     const QString text = QStringLiteral(
                              "[Desktop Entry]\n"
                              "Type=Application\n"
                              "Name=Velmio Check\n"
                              "Name[ja]=Velmioチェック\n"
-                             "Comment=A desktop mascot who checks your POP3 mailbox\n"
-                             "Comment[ja]=POP3 のメールボックスを見てくれるデスクトップマスコット\n"
-                             "Exec=%1\n"
+                             "Comment=A desktop mascot who checks your POP3 and IMAP mailboxes\n"
+                             "Comment[ja]=POP3 と IMAP のメールボックスを見てくれるデスクトップマスコット\n"
+                             "TryExec=%1\n"
+                             "Exec=%2\n"
                              "Icon=velmio-check\n"
                              "Terminal=false\n"
                              "X-GNOME-Autostart-enabled=true\n")
-                             .arg(ExecValue(program));
+                             .arg(TryExecValue(program), ExecValue(program));
     file.write(text.toUtf8());
     return file.commit();
 }

@@ -40,7 +40,7 @@ std::optional<int> HandleCommandLine(const QStringList& args, const QProcessEnvi
         }
         if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             out << "Usage: velmio [--help] [--version]\n"
-                   "Velmio Check: a desktop mascot who checks a POP3 mailbox.\n"
+                   "Velmio Check: a desktop mascot who checks POP3 and IMAP mailboxes.\n"
                    "Everything else is set from her tray menu.\n"
                    "  -h, --help     show this help and end\n"
                    "  -v, --version  show the version and end"

@@ -9,8 +9,22 @@
 #include <cstdio>
 
 namespace velmio {
+namespace {
 
-QtSoundOutput::QtSoundOutput(QObject* parent) : QObject(parent) {}
+QtMessageHandler qtHandler = nullptr;
+
+// Without a sound server Qt Multimedia says so on the console when it first
+// looks for a device; play() tells the user once, in its own words.
+void QuietWithoutSoundServer(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtWarningMsg && text.startsWith(QLatin1String("PulseAudioService: pa_context_connect()"))) return;
+    qtHandler(type, context, text);
+}
+
+}  // namespace
+
+QtSoundOutput::QtSoundOutput(QObject* parent) : QObject(parent) {
+    if (!qtHandler) qtHandler = qInstallMessageHandler(QuietWithoutSoundServer);
+}
 
 void QtSoundOutput::play(const QString& path) {
     // Qt warns at every sound played without a device; once is enough.

@@ -172,7 +172,7 @@ void Form3::SetKeyboardOrder() {
         "SavePass", "ApopCheck", "PopPort", "Security",
         "UseSound", "EventName", "EventWave", "Command1", "EventMsg", "WaveTest", "WaveBrowse",
         "AutoCheck", "CheckMin", "TelhoCheck", "DblClick0", "DblClick1", "DblClick2",
-        "ExecMailer", "Command5", "BGClearness", "Autostart", "ShowSender",
+        "ExecMailer", "Command5", "BGClearness", "Autostart", "NickName", "ShowSender",
         "Command6", "Command7"};
     QWidget* previous = tabs_->tabBar();
     for (const char* name : order) {

@@ -78,8 +78,16 @@ OtherPage::OtherPage(FileSelector selectFile, const QString& startDir, Autostart
                          "BGClearness");
     PlaceOnTabs(bgClearness_, 360, 3360, 4455, 255);
     autostartBox_ = Named(new QCheckBox(QStringLiteral("ログイン時に起動する")), "Autostart");
-    PlaceOnTabs(autostartBox_, 360, 3660, 4455, 255);
+    PlaceOnTabs(autostartBox_, 360, 3660, 2295, 255);
     autostartBox_->setToolTip(autostart_.EntryPath());
+    // How she calls the user, on the rest of the start-at-login row.
+    nickName_ = Named(new QLineEdit, "NickName");
+    // The file keeps 1,023 bytes of a value: 341 characters in UTF-8 or code page 932.
+    nickName_->setMaxLength(341);
+    auto* nickNameLabel = Named(new QLabel(QStringLiteral("呼び方(&Y)")), "NickNameLabel");
+    nickNameLabel->setBuddy(nickName_);
+    PlaceOnTabs(nickNameLabel, 2760, 3660, 855, 255);
+    PlaceOnTabs(nickName_, 3600, 3660, 1335, 270);
     showSender_ = Named(new QCheckBox(QStringLiteral("差出人と件名を教えて")), "ShowSender");
     PlaceOnTabs(showSender_, 360, 3960, 4455, 255);
 
@@ -108,6 +116,7 @@ void OtherPage::LoadOtherPage(const AppState& state) {
         DblClickSelected(-1);
     }
     execMailer_->setText(s.Mailer);
+    nickName_->setText(s.NickName);
     showSender_->setChecked(s.ShowSender);
     autostartBox_->setChecked(autostart_.IsEnabled());
     if (QFileInfo(state.paths.DataFile(QStringLiteral("velmio_s.dat"))).isFile()) {
@@ -129,6 +138,8 @@ void OtherPage::Apply(AppSettings& s, std::optional<qint16> min, bool& changed) 
     const int click = dblClick_->checkedId();
     if (click >= 0) ApplyField(s.Click, static_cast<qint16>(click), changed);
     ApplyField(s.Mailer, execMailer_->text(), changed);
+    // The file drops blanks around a value: store what the next start reads.
+    ApplyField(s.NickName, nickName_->text().trimmed(), changed);
     ApplyField(s.ShowSender, showSender_->isChecked(), changed);
     if (bgClearness_->isEnabled()) ApplyField(s.Clearness, bgClearness_->isChecked(), changed);
 }

@@ -25,7 +25,8 @@ public:
               QWidget* parent = nullptr);
 
     void LoadOtherPage(const AppState& state);
-    // AutoCheck, Min, TelHodai, Click, Mailer and Clearness, in this order.
+    // AutoCheck, Min, TelHodai, Click, Mailer, NickName, ShowSender and
+    // Clearness, in this order.
     // min is CheckMin's text already converted by the caller; nothing while
     // the interval is greyed, and Min then stays.
     void Apply(AppSettings& settings, std::optional<qint16> min, bool& changed) const;
@@ -61,6 +62,7 @@ private:
     Autostart autostart_;
     QCheckBox* autostartBox_;
     QCheckBox* showSender_;
+    QLineEdit* nickName_;
     bool stepWithinOptions_ = false;
 };
 

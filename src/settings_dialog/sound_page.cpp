@@ -58,7 +58,7 @@ SoundPage::SoundPage(EventSounds& sounds, FileSelector selectFile, const QString
     }
 
     waveTest_ = Named(new QPushButton(QStringLiteral("テスト(&P)")), "WaveTest");
-    auto* waveBrowse = Named(new QPushButton(QStringLiteral("参照(&B)")), "WaveBrowse");
+    auto* waveBrowse = Named(new QPushButton(QStringLiteral("参照(&R)...")), "WaveBrowse");
     PlaceOnTabs(waveTest_, 2760, 2520, 855, 255);
     PlaceOnTabs(waveBrowse, 3840, 2520, 975, 255);
 
