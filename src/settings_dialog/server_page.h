@@ -37,10 +37,10 @@ public:
 
     QComboBox* ServerName() const { return serverName_; }
     QComboBox* Security() const { return security_; }
-    // The port field's caption, after the protocol chosen.
-    QString PortName() const;
 
 private:
+    // The port field's caption, after the protocol chosen.
+    QString PortName() const;
     // An account being edited: its values, its port as typed, and where it
     // came from (0 the first account, n MoreAccounts[n - 1], -1 added).
     struct Row {
