@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -5,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
@@ -32,6 +34,14 @@ QString Str(const QString& v) { return v; }
 QString Str(qint64 v) { return QString::number(v); }
 #define KV(field) QStringLiteral(#field "=") + Str(s.field)
 
+// A further account as "section/name/server:port/protocol/security/user/password/saved/enabled/pin".
+QString Account(const AccountSettings& a) {
+    return QStringList{Str(a.Section), a.AccountName, a.Server + ':' + Str(a.Port), Str(a.Protocol), Str(a.Security),
+                       a.LoginName, a.LoginPass, Str(a.SavePassword), Str(a.Enabled), a.CertPin.left(1)}.join('/');
+}
+const QString kWork = "2/仕事用メール/imap.example.co.jp:993/1/2/taro/pw2/1/1/b";
+const QString kHome = "3//pop.example.ne.jp:110/0/0/hanako/pw3/1/0/";
+
 // Every setting and sound slot as "Key=value", so that a failed comparison
 // names the fields that differ.
 QStringList Describe(const AppState& state) {
@@ -40,9 +50,12 @@ QStringList Describe(const AppState& state) {
                      KV(TelHodai), KV(Min),          KV(SavePassword), KV(Mail),  KV(Octet),
                      KV(AlwaysActive), KV(Xpos),     KV(Ypos),      KV(Click),    KV(Mailer),
                      KV(DispDiff), KV(CharHide),     KV(LogMode),   KV(Clearness), KV(PlayWave),
-                     KV(NewMailWave), KV(NickName), KV(Security), KV(Apop), KV(CertPin), KV(Protocol)};
+                     KV(NewMailWave), KV(NickName), KV(Security), KV(Apop), KV(CertPin), KV(Protocol), KV(AccountName), KV(Enabled)};
     for (int i = 0; i < 6; ++i) d << QStringLiteral("Sound%1=").arg(i) + state.soundTable[i];
-    return d;
+    QStringList more, deleted;
+    for (const AccountSettings& a : s.MoreAccounts) more << Account(a);
+    for (const int section : s.DeletedSections) deleted << QString::number(section);
+    return d << "MoreAccounts=" + more.join(" | ") << "DeletedSections=" + deleted.join(',');
 }
 
 struct DialogFixture {
@@ -72,6 +85,19 @@ struct DialogFixture {
         s.Apop = setup.contains("apop");
         state.soundTable = {"/snd/greeting.wav", "/snd/wait.wav", "", "", "/snd/many.wav", "/snd/error.wav"};
         if (setup.contains("empty slot")) state.soundTable[0].clear();
+        if (setup.contains("three accounts")) {
+            // The work account's certificate is trusted; the one at home is switched off.
+            s.AccountName = "個人";
+            for (const QString& account : {kWork, kHome}) {
+                const QStringList v = account.split('/');
+                AccountSettings a;
+                a.Section = v[0].toInt(), a.AccountName = v[1], a.Server = v[2].section(':', 0, 0), a.Port = qint16(v[2].section(':', 1).toInt());
+                a.Protocol = qint16(v[3].toInt()), a.Security = qint16(v[4].toInt()), a.LoginName = v[5], a.LoginPass = v[6];
+                a.SavePassword = v[7] == "1", a.Enabled = v[8] == "1", a.CertPin = v[9].repeated(64);
+                s.MoreAccounts << a, s.CertPins.insert(PinPlace(a), a.CertPin);
+            }
+            WriteDialogBatch(state);  // their sections in the file
+        }
     }
 
     void open(int page = 0) {
@@ -138,6 +164,8 @@ struct DialogFixture {
         enabled({"Command1", "WaveBrowse", "Command5"}, true);
         enabled({"ApopCheck"}, w<QComboBox>("Protocol")->currentText() == "POP3");
         enabled({"BGClearness"}, secondPicture());
+        const int accounts = w<QListWidget>("AccountList")->count();
+        enabled({"ServerDel"}, accounts > 1), enabled({"ServerAdd"}, accounts < kMaxAccounts);
         // The per-event message planned once stays out of sight.
         for (const char* name : {"EventMsg", "Label7"}) QVERIFY2(w(name)->isHidden(), name);
     }
@@ -373,6 +401,92 @@ private slots:
         QCOMPARE(Describe(back).filter(stored), Describe(f.state).filter(stored));
     }
 
+    void accountsEditedInTheList_data() {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QStringList>("steps");  // select a row, click or type into a control, OK refused for a row's control, Cancel
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<QStringList>("changes");  // after OK
+        const QString three = "three accounts", home = "MoreAccounts=" + kHome, added = "新しいアカウント";
+        const QStringList listed = {"個人", "仕事用メール", "pop.example.ne.jp（無効）"};
+        QTest::newRow("looked through") << three << QStringList{"select 1", "select 2", "select 0"} << listed << QStringList{};
+        QTest::newRow("added to one") << "" << QStringList{"click ServerAdd", "type ServerAddress imap.example.com", "type Protocol IMAP", "type LoginName bob"}
+                                      << QStringList{"pop.example.org", "imap.example.com"} << QStringList{"MoreAccounts=0//imap.example.com:143/1/0/bob//0/1/"};
+        QTest::newRow("added and deleted") << three << QStringList{"click ServerAdd", "type ServerAddress x.example.com", "click ServerDel"} << listed << QStringList{};
+        QTest::newRow("second deleted") << three << QStringList{"select 1", "click ServerDel"} << QStringList{"個人", listed[2]} << QStringList{home, "DeletedSections=2"};
+        QTest::newRow("first deleted, the second moves up") << three << QStringList{"click ServerDel"} << listed.mid(1) << QStringList{"Server=imap.example.co.jp",
+            "LoginName=taro", "LoginPass=pw2", "Port=993", "Security=2", "CertPin=" + QString(64, 'b'), "Protocol=1", "AccountName=仕事用メール", home, "DeletedSections=2"};
+        QTest::newRow("last two deleted") << three << QStringList{"select 2", "click ServerDel", "click ServerDel"} << QStringList{"個人"}
+                                          << QStringList{"MoreAccounts=", "DeletedSections=2,3"};
+        QTest::newRow("first renamed") << three << QStringList{"type AccountName 私用"} << QStringList{"私用", listed[1], listed[2]} << QStringList{"AccountName=私用"};
+        QTest::newRow("only one switched off") << "" << QStringList{"click AccountEnabled"} << QStringList{"pop.example.org（無効）"} << QStringList{"Enabled=0"};
+        QTest::newRow("second edited, then the first shown") << three << QStringList{"select 1", "type PopPort 1993", "type LoginPass 新pw", "select 0"} << listed
+            << QStringList{"MoreAccounts=2/仕事用メール/imap.example.co.jp:1993/1/2/taro/新pw/1/1/ | " + kHome};
+        QTest::newRow("second to POP3, its usual port along") << three << QStringList{"select 1", "type Protocol POP3"} << listed
+            << QStringList{"MoreAccounts=2/仕事用メール/imap.example.co.jp:995/0/2/taro/pw2/1/1/ | " + kHome};
+        QTest::newRow("bad port of the second refused there") << three << QStringList{"select 1", "type PopPort 0", "select 0", "refused PopPort 1", "type PopPort 993"}
+                                                              << listed << QStringList{};
+        QTest::newRow("new account without a server refused") << three << QStringList{"click ServerAdd", "select 0", "refused ServerAddress 3", "click ServerDel"}
+                                                               << listed << QStringList{};
+        QTest::newRow("cancelled") << three << QStringList{"click ServerAdd", "select 0", "click ServerDel", "type AccountName x", "cancel"}
+                                   << QStringList{"x", listed[2], added} << QStringList{};
+        QTest::newRow("sixteen at most") << three << (QStringList(14, "click ServerAdd") << "cancel") << listed + QStringList(13, added) << QStringList{};
+    }
+
+    void accountsEditedInTheList() {
+        QFETCH(QString, setup);
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, listed);
+        QFETCH(QStringList, changes);
+        DialogFixture f(setup);
+        f.open();
+        auto* list = f.w<QListWidget>("AccountList");
+        QCOMPARE(QAccessible::queryAccessibleInterface(list)->text(QAccessible::Name), QString("アカウント(L)"));  // as a label names a field
+        const bool cancel = steps.removeAll("cancel") > 0;
+        for (const QString& step : steps) {
+            const QString verb = step.section(' ', 0, 0), control = step.section(' ', 1, 1), text = step.section(' ', 2);
+            if (verb == "select")
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(control.toInt())).center());
+            else if (verb == "type")
+                f.type(control, text);
+            else if (verb == "click")
+                f.click(control);
+            else if (verb == "refused") {
+                // The account at fault is shown with the field in focus, and nothing is applied.
+                f.click("Command6");
+                QCOMPARE(std::exchange(f.messages.texts, {}).size(), 1);
+                QCOMPARE(list->currentRow(), text.toInt());
+                QCOMPARE(f.dialog->focusWidget(), f.w(control));
+                QCOMPARE(f.changes(), QStringList());
+            }
+            f.checkEnabling();
+        }
+        QStringList entries;
+        for (int i = 0; i < list->count(); ++i) entries << list->item(i)->text();
+        QCOMPARE(entries, listed);
+        if (cancel) {
+            f.click("Command7");
+            QVERIFY(f.closedWith(QDialog::Rejected) && f.changes().isEmpty() && !f.state.SettingsChanged);
+            return;
+        }
+        f.okChanges(changes);
+        // The file written after OK reads back as the same accounts.
+        QVERIFY(WriteDialogBatch(f.state));
+        AppState back;
+        back.paths = f.state.paths, LoadSettings(back);
+        const QRegularExpression account("^(Server|Login|Port|SavePassword|Security|Apop|CertPin|Protocol|AccountName|Enabled|MoreAccounts|DeletedSections)");
+        QCOMPARE(Describe(back).filter(account), Describe(f.state).filter(account));
+    }
+
+    void serverPageAccessKeysDiffer() {
+        DialogFixture f("three accounts");
+        f.open();
+        QString keys;
+        for (const QLabel* label : f.tabs()->widget(0)->findChildren<QLabel*>()) keys += label->text().section("(&", 1).left(1);
+        for (const QAbstractButton* b : f.tabs()->widget(0)->findChildren<QAbstractButton*>()) keys += b->text().section("(&", 1).left(1);
+        std::sort(keys.begin(), keys.end());
+        QCOMPARE(keys, QString("ADEKLNV"));
+    }
+
     void popPortFilterLetsBackspaceByAndNoInputMethodText() {
         DialogFixture f;
         f.open();
@@ -467,15 +581,19 @@ private slots:
 
     void captionsFitAndControlsStayApart_data() {
         QTest::addColumn<int>("page");
-        QTest::newRow("server") << 0;
-        QTest::newRow("sounds") << 1;
-        QTest::newRow("other") << 2;
+        QTest::addColumn<QString>("setup");
+        QTest::newRow("server") << 0 << "";
+        QTest::newRow("server, three accounts, one added") << 0 << "three accounts, add";
+        QTest::newRow("sounds") << 1 << "";
+        QTest::newRow("other") << 2 << "";
     }
 
     void captionsFitAndControlsStayApart() {
         QFETCH(int, page);
-        DialogFixture f;
+        QFETCH(QString, setup);
+        DialogFixture f(setup);
         f.open(page);
+        if (setup.contains("add")) f.click("ServerAdd");
         QList<QWidget*> controls;
         for (QWidget* w : f.tabs()->currentWidget()->findChildren<QWidget*>()) {
             const QString name = w->objectName();
@@ -540,8 +658,10 @@ private slots:
         QTest::addColumn<int>("page");
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("forward");  // Tab from the tab row; then OK, Cancel and the tab row
-        QTest::newRow("server") << 0 << "" << "ServerName ServerAddress Protocol LoginName LoginPass SavePass ApopCheck PopPort Security";
-        QTest::newRow("server, IMAP") << 0 << "protocol 1" << "ServerName ServerAddress Protocol LoginName LoginPass SavePass PopPort Security";
+        // Deleting the only account is greyed.
+        QTest::newRow("server") << 0 << "" << "AccountList ServerAdd AccountName AccountEnabled ServerName ServerAddress Protocol LoginName LoginPass SavePass ApopCheck PopPort Security";
+        QTest::newRow("server, IMAP") << 0 << "protocol 1" << "AccountList ServerAdd AccountName AccountEnabled ServerName ServerAddress Protocol LoginName LoginPass SavePass PopPort Security";
+        QTest::newRow("server, three accounts") << 0 << "three accounts" << "AccountList ServerAdd ServerDel AccountName AccountEnabled ServerName ServerAddress Protocol LoginName LoginPass SavePass ApopCheck PopPort Security";
         QTest::newRow("sounds") << 1 << "" << "UseSound EventName EventWave Command1 WaveTest WaveBrowse";
         QTest::newRow("sounds, no device, empty slot")
             << 1 << "no device, empty slot" << "EventName EventWave Command1 WaveBrowse";

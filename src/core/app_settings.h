@@ -92,8 +92,11 @@ inline QString PinPlace(const AccountSettings& s) {
     return s.Server.trimmed().toLower() + ':' + QString::number(static_cast<quint16>(s.Port));
 }
 
-// Makes CertPin the pin of the server and port now set.
-inline void SelectCertPin(AppSettings& s) { s.CertPin = s.CertPins.value(PinPlace(s)); }
+// Makes the account's CertPin the pin of the server and port now set.
+inline void SelectCertPin(AccountSettings& account, const QMap<QString, QString>& pins) {
+    account.CertPin = pins.value(PinPlace(account));
+}
+inline void SelectCertPin(AppSettings& s) { SelectCertPin(s, s.CertPins); }
 
 // Trusts a certificate for the account's server and port.
 inline void TrustCertificate(AppSettings& s, AccountSettings& account, const QString& digest) {

@@ -22,7 +22,9 @@
 
 namespace velmio {
 namespace {
-constexpr int kExtraRow = 600;  // twips
+// Twips beyond the design's height: two rows for the start-at-login and
+// sender boxes, and the list of accounts above the server page's frame.
+constexpr int kExtraRow = 600 + 960;
 }  // namespace
 
 Form3::Form3(AppState& state, const Form3Services& services, QWidget* parent)
@@ -35,7 +37,6 @@ Form3::Form3(AppState& state, const Form3Services& services, QWidget* parent)
     QFont f(QStringLiteral("Noto Sans CJK JP"));
     f.setPointSizeF(9.0);
     setFont(f);
-    // Two rows taller than the twips design, for the start-at-login and sender boxes.
     setFixedSize(TwipsRect(this, 0, 0, 5295, 4425 + kExtraRow).size());
 
     tabs_ = new QTabWidget(this);
@@ -70,7 +71,6 @@ Form3::~Form3() = default;
 
 void Form3::Load() {
     tabs_->setCurrentIndex(0);
-    serverPage_->LoadPort(state_.settings.Port);
     serverPage_->LoadServerPage(state_.settings);
     serverPage_->ShowSavePlace(services_.keyring && services_.keyring->Available());
     soundPage_->LoadSoundPage(state_);
@@ -82,12 +82,10 @@ void Form3::accept() {
 }
 
 bool Form3::ApplySettings() {
-    // Both numbers are checked before anything is written, so a refusal
-    // leaves every setting as it was.
-    const std::optional<qint16> port = PortSetting(serverPage_->PopPort()->text());
-    if (!port) {
-        Refuse(0, serverPage_->PopPort(),
-               serverPage_->PortName() + QStringLiteral("には 1 から 65535 までの数を入れてね"));
+    // Every account and the interval are checked before anything is
+    // written, so a refusal leaves every setting as it was.
+    if (const auto fault = serverPage_->Unusable()) {
+        Refuse(0, fault->first, fault->second);
         return false;
     }
     // A greyed interval is not in use: it is neither checked nor applied.
@@ -102,7 +100,7 @@ bool Form3::ApplySettings() {
     }
 
     bool changed = false;
-    serverPage_->Apply(state_.settings, *port, changed);
+    serverPage_->Apply(state_.settings, changed);
     soundPage_->Apply(state_, changed);
     otherPage_->Apply(state_.settings, min, changed);
     state_.SettingsChanged = changed;
@@ -168,8 +166,8 @@ void Form3::SetKeyboardOrder() {
     // out of Tab and Shift+Tab, so the keys stay on the shown page: tab row,
     // the page's controls as they stand on it, OK, Cancel, and round again.
     const char* order[] = {
-        "ServerName", "ServerAdd", "ServerDel", "ServerAddress", "Protocol", "LoginName", "LoginPass",
-        "SavePass", "ApopCheck", "PopPort", "Security",
+        "AccountList", "ServerAdd", "ServerDel", "AccountName", "AccountEnabled",
+        "ServerName", "ServerAddress", "Protocol", "LoginName", "LoginPass", "SavePass", "ApopCheck", "PopPort", "Security",
         "UseSound", "EventName", "EventWave", "Command1", "EventMsg", "WaveTest", "WaveBrowse",
         "AutoCheck", "CheckMin", "TelhoCheck", "DblClick0", "DblClick1", "DblClick2",
         "ExecMailer", "Command5", "BGClearness", "Autostart", "NickName", "ShowSender",

@@ -4,8 +4,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <algorithm>
 
 #include "core/app_settings.h"
 #include "platform/named_widget.h"
@@ -27,21 +29,67 @@ constexpr quint16 kUsualPorts[2][2] = {{110, 995}, {143, 993}};
 
 bool TlsFromStart(int security) { return security == 2; }
 
+// The entries the lists show for the stored values: any security but plain
+// and STARTTLS means TLS, and any protocol but IMAP POP3, as in the check.
+int ShownSecurity(const AccountSettings& a) { return a.Security == 0 || a.Security == 1 ? a.Security : 2; }
+int ShownProtocol(const AccountSettings& a) { return UsesImap(a) ? kImap : kPop3; }
+
+// The fields the page edits, each differing one written.
+void ApplyAccount(AccountSettings& to, const AccountSettings& from, bool& changed) {
+    ApplyField(to.Server, from.Server, changed);
+    ApplyField(to.LoginName, from.LoginName, changed);
+    ApplyField(to.LoginPass, from.LoginPass, changed);
+    ApplyField(to.SavePassword, from.SavePassword, changed);
+    ApplyField(to.Port, from.Port, changed);
+    ApplyField(to.Security, from.Security, changed);
+    ApplyField(to.Apop, from.Apop, changed);
+    ApplyField(to.Protocol, from.Protocol, changed);
+    ApplyField(to.AccountName, from.AccountName, changed);
+    ApplyField(to.Enabled, from.Enabled, changed);
+}
+
+// How the list names an account.
+QString ListEntry(const AccountSettings& a) {
+    const QString name = a.DisplayName().isEmpty() ? QStringLiteral("新しいアカウント") : a.DisplayName();
+    return a.Enabled ? name : name + QStringLiteral("（無効）");
+}
+
+// Where the frame of the selected account's fields begins, below the list.
+constexpr int kFrameTop = 2100;
+
 }  // namespace
 
 ServerPage::ServerPage(QWidget* parent) : DialogPage(parent) {
+    // The accounts stand above the frame of the one selected. Labels sit as
+    // high as a label with an access key must above its field.
+    accountList_ = Named(new QListWidget, "AccountList");
+    // Long names are cut in the middle, so that the mark of a disabled
+    // account at the end stays in sight.
+    accountList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    accountList_->setTextElideMode(Qt::ElideMiddle);
+    serverAdd_ = Named(new QPushButton(QStringLiteral("追加(&A)")), "ServerAdd");
+    serverDel_ = Named(new QPushButton(QStringLiteral("削除(&D)")), "ServerDel");
+    accountName_ = Named(new QLineEdit, "AccountName");
+    accountEnabled_ = Named(new QCheckBox(QStringLiteral("有効(&V)")), "AccountEnabled");
+    QLabel* label14 = Label("Label14", QStringLiteral("アカウント(&L)"), accountList_);
+    // A list takes no name from its label, as the fields do.
+    accountList_->setAccessibleName(label14->text().remove('&'));
+    PlaceOnTabs(label14, 120, 450, 1455, 255);
+    PlaceOnTabs(accountList_, 120, 735, 2415, 1245);
+    PlaceOnTabs(serverAdd_, 2640, 735, 1095, 300);
+    PlaceOnTabs(serverDel_, 3840, 735, 1095, 300);
+    PlaceOnTabs(Label("Label15", QStringLiteral("名前(&N)"), accountName_), 2640, 1095, 1455, 255);
+    PlaceOnTabs(accountName_, 2640, 1380, 2295, 270);
+    PlaceOnTabs(accountEnabled_, 2640, 1725, 1455, 255);
+
     auto* frame1 = Named(new FrameBox(QStringLiteral("設定")), "Frame1");
-    PlaceOnTabs(frame1, 120, 480, 4815, 2535);
+    PlaceOnTabs(frame1, 120, kFrameTop, 4815, 2535);
 
     // The list of servers was never more than the one in use: the entry
-    // only shows it, and adding or removing entries is not offered.
+    // only shows it; the accounts' list above is where they come and go.
     serverName_ = Named(new QComboBox, "ServerName");
     serverName_->setEditable(true);
     serverName_->setInsertPolicy(QComboBox::NoInsert);
-    auto* serverAdd = Named(new QPushButton(QStringLiteral("追加(&A)")), "ServerAdd");
-    auto* serverDel = Named(new QPushButton(QStringLiteral("削除(&D)")), "ServerDel");
-    serverAdd->setEnabled(false);
-    serverDel->setEnabled(false);
     serverAddress_ = Named(new QLineEdit, "ServerAddress");
     loginName_ = Named(new QLineEdit, "LoginName");
     loginPass_ = Named(new QLineEdit, "LoginPass");
@@ -51,11 +99,9 @@ ServerPage::ServerPage(QWidget* parent) : DialogPage(parent) {
     apopCheck_ = Named(new QCheckBox(QStringLiteral("APOPで認証する")), "ApopCheck");
 
     PlaceInTwips(Label("Label1", QStringLiteral("サーバー名"), serverName_), frame1, 120, 240, 1215, 255);
-    PlaceInTwips(serverName_, frame1, 120, 480, 2295, 300);
-    PlaceInTwips(serverAdd, frame1, 2520, 480, 975, 300);
-    PlaceInTwips(serverDel, frame1, 3600, 480, 975, 300);
-    // The protocol stands beside the address, under the delete button. Both
-    // labels sit as high as a label with an access key must above its field.
+    PlaceInTwips(serverName_, frame1, 120, 480, 3375, 300);
+    // The protocol stands beside the address. Both labels sit as high as a
+    // label with an access key must above its field.
     PlaceInTwips(Label("Label2", QStringLiteral("アドレス"), serverAddress_), frame1, 120, 915, 1095, 255);
     PlaceInTwips(serverAddress_, frame1, 120, 1200, 3375, 270);
     // The entries' index is the stored value.
@@ -75,14 +121,14 @@ ServerPage::ServerPage(QWidget* parent) : DialogPage(parent) {
     popPort_->setInputMethodHints(Qt::ImhDigitsOnly);
     popPort_->installEventFilter(new DigitKeyFilter(popPort_));
     portLabel_ = Label("Label4", PortName(), popPort_);
-    PlaceOnTabs(portLabel_, 240, 3280, 1095, 255);
-    PlaceOnTabs(popPort_, 1440, 3240, 975, 270);
+    PlaceOnTabs(portLabel_, 240, kFrameTop + 2800, 1095, 255);
+    PlaceOnTabs(popPort_, 1440, kFrameTop + 2760, 975, 270);
 
     // The entries' index is the stored value.
     security_ = Named(new QComboBox, "Security");
     security_->addItems({QStringLiteral("なし"), QStringLiteral("STARTTLS"), QStringLiteral("SSL/TLS")});
-    PlaceOnTabs(Label("Label12", QStringLiteral("暗号化(&E)"), security_), 2640, 3280, 975, 255);
-    PlaceOnTabs(security_, 3600, 3225, 1335, 300);
+    PlaceOnTabs(Label("Label12", QStringLiteral("暗号化(&E)"), security_), 2640, kFrameTop + 2800, 975, 255);
+    PlaceOnTabs(security_, 3600, kFrameTop + 2745, 1335, 300);
     // The usual port of the chosen way goes along with it, unless the user
     // has a port of their own there.
     connect(security_, &QComboBox::currentIndexChanged, this, [this](int index) {
@@ -102,9 +148,18 @@ ServerPage::ServerPage(QWidget* parent) : DialogPage(parent) {
     connect(serverAddress_, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (serverName_->currentText() != text) serverName_->setEditText(text);
     });
+    connect(accountList_, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row < 0) return;
+        StoreShown();
+        ShowAccount(row);
+    });
+    connect(serverAdd_, &QPushButton::clicked, this, &ServerPage::AddAccount);
+    connect(serverDel_, &QPushButton::clicked, this, &ServerPage::DeleteAccount);
+    // The entry in the list follows the name, the server and the switch.
+    connect(accountName_, &QLineEdit::textChanged, this, &ServerPage::ShowListEntry);
+    connect(serverAddress_, &QLineEdit::textChanged, this, &ServerPage::ShowListEntry);
+    connect(accountEnabled_, &QCheckBox::toggled, this, &ServerPage::ShowListEntry);
 }
-
-void ServerPage::LoadPort(qint16 port) { popPort_->setText(QString::number(static_cast<quint16>(port))); }
 
 void ServerPage::FollowUsualPort(int from, int to, std::optional<bool> tls) {
     for (const bool usedTls : {false, true}) {
@@ -132,22 +187,97 @@ std::optional<qint16> PortSetting(const QString& text) {
 }
 
 void ServerPage::LoadServerPage(const AppSettings& s) {
+    rows_.clear();
+    const QList<AccountSettings> accounts = AllAccounts(s);
+    for (qsizetype i = 0; i < accounts.size(); ++i)
+        rows_.append({accounts[i], QString::number(static_cast<quint16>(accounts[i].Port)), i});
+    const QSignalBlocker quiet(accountList_);
+    accountList_->clear();
+    for (const Row& row : std::as_const(rows_)) accountList_->addItem(ListEntry(row.account));
+    shown_ = -1;
+    Select(0);
+}
+
+void ServerPage::Select(int row) {
+    {
+        const QSignalBlocker quiet(accountList_);
+        accountList_->setCurrentRow(row);
+    }
+    StoreShown();
+    ShowAccount(row);
+}
+
+void ServerPage::ShowAccount(int row) {
+    shown_ = row;
+    const AccountSettings& a = rows_[row].account;
+    accountName_->setText(a.AccountName);
+    accountEnabled_->setChecked(a.Enabled);
     serverName_->clear();
-    serverName_->addItem(s.Server);
-    serverAddress_->setText(s.Server);
-    loginName_->setText(s.LoginName);
-    loginPass_->setText(s.LoginPass);
-    savePass_->setChecked(s.SavePassword);
-    apopCheck_->setChecked(s.Apop);
-    // Any value but plain and STARTTLS means TLS, as in the check.
-    loadedSecurity_ = s.Security == 0 || s.Security == 1 ? s.Security : 2;
-    loadedProtocol_ = UsesImap(s) ? kImap : kPop3;
+    serverName_->addItem(a.Server);
+    serverAddress_->setText(a.Server);
+    loginName_->setText(a.LoginName);
+    loginPass_->setText(a.LoginPass);
+    savePass_->setChecked(a.SavePassword);
+    apopCheck_->setChecked(a.Apop);
     const QSignalBlocker quiet(security_);  // the stored port stays as it is
     const QSignalBlocker quietToo(protocol_);
-    security_->setCurrentIndex(loadedSecurity_);
-    protocol_->setCurrentIndex(loadedProtocol_);
+    security_->setCurrentIndex(ShownSecurity(a));
+    protocol_->setCurrentIndex(ShownProtocol(a));
+    popPort_->setText(rows_[row].port);
     ShowProtocol();
     serverName_->setCurrentIndex(0);
+    serverDel_->setEnabled(rows_.size() > 1);
+    serverAdd_->setEnabled(rows_.size() < kMaxAccounts);
+    ShowListEntry();
+}
+
+void ServerPage::StoreShown() {
+    if (shown_ < 0 || shown_ >= rows_.size()) return;
+    AccountSettings& a = rows_[shown_].account;
+    a.AccountName = accountName_->text();
+    a.Enabled = accountEnabled_->isChecked();
+    a.Server = serverAddress_->text();
+    a.LoginName = loginName_->text();
+    a.LoginPass = loginPass_->text();
+    a.SavePassword = savePass_->isChecked();
+    a.Apop = apopCheck_->isChecked();
+    // A stored value the lists cannot show stays until another is chosen.
+    if (security_->currentIndex() != ShownSecurity(a)) a.Security = static_cast<qint16>(security_->currentIndex());
+    if (protocol_->currentIndex() != ShownProtocol(a)) a.Protocol = static_cast<qint16>(protocol_->currentIndex());
+    rows_[shown_].port = popPort_->text();
+}
+
+void ServerPage::ShowListEntry() {
+    QListWidgetItem* item = accountList_->item(shown_);
+    if (!item) return;
+    AccountSettings a;
+    a.AccountName = accountName_->text();
+    a.Server = serverAddress_->text();
+    a.Enabled = accountEnabled_->isChecked();
+    item->setText(ListEntry(a));
+}
+
+void ServerPage::AddAccount() {
+    Row row{AccountSettings{}, QStringLiteral("110"), -1};
+    row.account.Port = 110;
+    row.account.Protocol = kPop3;
+    row.account.Section = 0;  // the write gives it its section
+    rows_.append(row);
+    accountList_->addItem(QString());
+    Select(static_cast<int>(rows_.size() - 1));
+    accountName_->setFocus(Qt::OtherFocusReason);
+}
+
+void ServerPage::DeleteAccount() {
+    if (rows_.size() < 2) return;
+    const int row = shown_;
+    rows_.removeAt(row);
+    shown_ = -1;  // nothing left to store
+    {
+        const QSignalBlocker quiet(accountList_);
+        delete accountList_->takeItem(row);
+    }
+    Select(qMin(row, static_cast<int>(rows_.size() - 1)));
 }
 
 void ServerPage::ShowSavePlace(bool keyring) {
@@ -155,19 +285,58 @@ void ServerPage::ShowSavePlace(bool keyring) {
                                   : QStringLiteral("キーリングがないので、パスワードは設定ファイル velmio.ini に保存します"));
 }
 
-void ServerPage::Apply(AppSettings& s, qint16 port, bool& changed) const {
-    if (!s.CertPin.isEmpty()) s.CertPins.insert(PinPlace(s), s.CertPin);
-    ApplyField(s.Server, serverAddress_->text(), changed);
-    ApplyField(s.LoginName, loginName_->text(), changed);
-    ApplyField(s.LoginPass, loginPass_->text(), changed);
-    ApplyField(s.SavePassword, savePass_->isChecked(), changed);
-    ApplyField(s.Port, port, changed);
-    if (security_->currentIndex() != loadedSecurity_) ApplyField(s.Security, qint16(security_->currentIndex()), changed);
-    ApplyField(s.Apop, apopCheck_->isChecked(), changed);
-    if (protocol_->currentIndex() != loadedProtocol_)
-        ApplyField(s.Protocol, qint16(protocol_->currentIndex()), changed);
-    // Each server and port has a pin of its own.
+std::optional<std::pair<QWidget*, QString>> ServerPage::Unusable() {
+    StoreShown();
+    for (int i = 0; i < rows_.size(); ++i) {
+        if (!PortSetting(rows_[i].port)) {
+            Select(i);
+            return std::make_pair(popPort_,
+                                  PortName() + QStringLiteral("には 1 から 65535 までの数を入れてね"));
+        }
+        // A further account without a server would stay in the file unread.
+        if (i > 0 && rows_[i].account.Server.trimmed().isEmpty()) {
+            Select(i);
+            return std::make_pair(serverAddress_, QStringLiteral("サーバーのアドレスを入れてね"));
+        }
+    }
+    return std::nullopt;
+}
+
+void ServerPage::Apply(AppSettings& s, bool& changed) {
+    StoreShown();
+    for (Row& row : rows_) row.account.Port = *PortSetting(row.port);
+    // Each pin stays with the server and port it was trusted for.
+    for (const AccountSettings& a : AllAccounts(s))
+        if (!a.CertPin.isEmpty()) s.CertPins.insert(PinPlace(a), a.CertPin);
+
+    const AccountSettings& first = rows_[0].account;
+    if (rows_[0].origin != 0) {
+        // The first account was deleted: the next one takes its place in [System].
+        s.Mail = first.Mail;
+        s.PasswordUnread = first.PasswordUnread;
+        changed = true;
+    }
+    ApplyAccount(s, first, changed);
     SelectCertPin(s);
+
+    QList<AccountSettings> more;
+    for (qsizetype i = 1; i < rows_.size(); ++i) {
+        const Row& row = rows_[i];
+        AccountSettings a = row.origin > 0 ? s.MoreAccounts[row.origin - 1] : row.account;
+        if (row.origin < 0) changed = true;
+        ApplyAccount(a, row.account, changed);
+        SelectCertPin(a, s.CertPins);
+        more << a;
+    }
+    // A section of the file no account is kept in any more goes, also that
+    // of one moved up to [System].
+    for (qsizetype origin = 1; origin <= s.MoreAccounts.size(); ++origin) {
+        if (std::any_of(rows_.begin() + 1, rows_.end(), [origin](const Row& row) { return row.origin == origin; }))
+            continue;
+        if (const int section = s.MoreAccounts[origin - 1].Section; section >= 2) s.DeletedSections << section;
+        changed = true;
+    }
+    s.MoreAccounts = more;
 }
 
 }  // namespace velmio

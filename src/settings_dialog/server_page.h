@@ -1,49 +1,73 @@
 #pragma once
 
 #include <optional>
+#include <utility>
 
+#include "core/app_settings.h"
 #include "settings_dialog/dialog_page.h"
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QPushButton;
 
 namespace velmio {
 
-struct AppSettings;
-
-// The page "サーバー": the mailbox's account, protocol and port.
+// The page "サーバー": the list of mailbox accounts, and the account,
+// protocol and port of the one selected, edited in a working copy until OK.
 class ServerPage : public DialogPage {
     Q_OBJECT
 public:
     explicit ServerPage(QWidget* parent = nullptr);
 
-    // The stored 16 bits are shown as the port the check uses, 0 to 65535.
-    void LoadPort(qint16 port);
+    // Every account into the working copy, the first one shown.
     void LoadServerPage(const AppSettings& settings);
     // Tells in the SavePass tooltip where a saved password goes.
     void ShowSavePlace(bool keyring);
-    // Server, LoginName, LoginPass, SavePassword, Port, Security, Apop and
-    // Protocol, in this order; each differing field is written and sets changed. port
-    // is PopPort's text already converted by the caller. A new server
-    // forgets the certificate trusted for the old one.
-    void Apply(AppSettings& settings, qint16 port, bool& changed) const;
+    // Shows the first account that OK cannot take: the field at fault and
+    // what to say. Nothing when every account can be applied.
+    std::optional<std::pair<QWidget*, QString>> Unusable();
+    // Every account's fields, each differing one written and marking
+    // changed (ports already checked by Unusable). A new server forgets the
+    // certificate trusted for the old one. Deleted accounts' sections go to
+    // DeletedSections; when the first account went, the next takes its place.
+    void Apply(AppSettings& settings, bool& changed);
 
-    QLineEdit* PopPort() const { return popPort_; }
     QComboBox* ServerName() const { return serverName_; }
     QComboBox* Security() const { return security_; }
-    // The port field's caption, after the protocol chosen.
-    QString PortName() const;
 
 private:
+    // The port field's caption, after the protocol chosen.
+    QString PortName() const;
+    // An account being edited: its values, its port as typed, and where it
+    // came from (0 the first account, n MoreAccounts[n - 1], -1 added).
+    struct Row {
+        AccountSettings account;
+        QString port;
+        qsizetype origin;
+    };
+
     // A port usual for protocol from (plain, or TLS from the first byte)
     // becomes the usual one of protocol to, with TLS as tls says or else as
     // before; any other port stays.
     void FollowUsualPort(int from, int to, std::optional<bool> tls);
     void ShowProtocol();
+    void ShowAccount(int row);
+    void StoreShown();
+    void Select(int row);
+    void AddAccount();
+    void DeleteAccount();
+    void ShowListEntry();
 
+    QList<Row> rows_;
+    int shown_ = -1;
+    QListWidget* accountList_;
+    QPushButton* serverAdd_;
+    QPushButton* serverDel_;
+    QLineEdit* accountName_;
+    QCheckBox* accountEnabled_;
     QComboBox* serverName_;
     QLineEdit* serverAddress_;
     QLineEdit* loginName_;
@@ -54,8 +78,6 @@ private:
     QComboBox* security_;
     QComboBox* protocol_;
     QLabel* portLabel_;
-    int loadedSecurity_ = 0;
-    int loadedProtocol_ = 0;
 };
 
 // PopPort's text as the stored 16 bits of a port from 1 to 65535; nothing
