@@ -33,7 +33,7 @@ struct SessionOutcome {
     QSslCertificate certificate;
     QList<QSslError> errors;
 
-    static SessionOutcome Done() { return {}; }
+    static SessionOutcome Done() { return SessionOutcome(); }
     static SessionOutcome Of(Kind kind, QString detail = {}) {
         SessionOutcome o;
         o.kind = kind;

@@ -9,12 +9,12 @@
 namespace velmio {
 
 QString ProvideRuntimeDir() {
-    const QString given = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    QString given = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!given.isEmpty()) return given;
     const passwd* user = getpwuid(getuid());
     const QString name = user ? QString::fromLocal8Bit(user->pw_name) : QString::number(getuid());
     // The same folder Qt picks by itself, so the single-instance lock stays where it was.
-    const QString dir = QDir::tempPath() + QStringLiteral("/runtime-") + name;
+    QString dir = QDir::tempPath() + QStringLiteral("/runtime-") + name;
     const QByteArray path = QFile::encodeName(dir);
     mkdir(path.constData(), 0700);
     struct stat st {};
