@@ -54,12 +54,15 @@ int main(int argc, char** argv) {
     MailCheck check(state, shell, clock);
     const QList<AccountSettings> four = FourAccounts(dovecot.server);
     std::vector<double> together, apart;
+    std::vector<std::vector<double>> each(four.size());
     // Turn about, so that a busy moment of the machine falls on both.
     for (int i = 0; i < runs + 1; ++i) {
         const double all = TimedCheck(state, check, four);
         double one = 0;
-        for (const AccountSettings& a : four) one += TimedCheck(state, check, {a});
+        std::vector<double> alone;
+        for (const AccountSettings& a : four) one += alone.emplace_back(TimedCheck(state, check, {a}));
         if (i == 0) continue;  // the first round warms up
+        for (size_t k = 0; k < four.size(); ++k) each[k].push_back(alone[k]);
         together.push_back(all);
         apart.push_back(one);
     }
@@ -67,6 +70,8 @@ int main(int argc, char** argv) {
     std::printf("four accounts (POP3 and IMAP), %d checks each, last tip \"%s\"\n", runs, qPrintable(shell.tip));
     std::printf("one check of all four      median %8.3f ms\n", a * 1e3);
     std::printf("four checks one by one     median %8.3f ms\n", b * 1e3);
+    for (size_t k = 0; k < four.size(); ++k)
+        std::printf("  %-6s alone             median %8.3f ms\n", qPrintable(four[int(k)].LoginName), Median(each[k]) * 1e3);
     std::printf("ratio together / one alone %8.2f  (one alone: %.3f ms)\n", a / (b / 4), b / 4 * 1e3);
     return 0;
 }
