@@ -5,7 +5,7 @@
 #include <QFile>
 
 #include "app/inbox_push.h"
-#include "mail/imap_watch.h"
+#include "mail/imap/imap_watch.h"
 #include "mail_check_bench.h"
 
 namespace velmio::bench {

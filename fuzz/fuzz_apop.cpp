@@ -5,7 +5,7 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "mail/apop.h"
+#include "mail/pop3/apop.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);

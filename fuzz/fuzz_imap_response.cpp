@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "mail/imap_response.h"
+#include "mail/imap/imap_response.h"
 
 using velmio::ImapReplyFramer;
 using velmio::ImapValue;

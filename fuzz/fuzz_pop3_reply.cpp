@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "mail/mail_count.h"
-#include "mail/pop3_reply_buffer.h"
+#include "mail/pop3/pop3_reply_buffer.h"
 #include "platform/cp932.h"
 
 using velmio::Pop3ReplyBuffer;

@@ -1,12 +1,12 @@
 #include <QtTest>
 
 #include "app/inbox_push.h"
-#include "mail/imap_watch.h"
+#include "mail/imap/imap_watch.h"
 #include "platform/cp932.h"
 #include "support/dovecot.h"
 #include "support/mail_fixture.h"
 #include "support/real_part.h"
-#include "support/scripted_pop3_server.h"
+#include "support/scripted_server.h"
 
 using namespace velmio;
 using namespace velmio::test;
@@ -72,7 +72,7 @@ private slots:
             << QStringList{"仕事: *", "Gmail: *", "仕事: *", "ほか 3通", "古い: " + wrong}
             << QStringList{"仕事: 3件", "Gmail: 3件", "古い: " + wrong};
         AccountSettings closed = On("imap", "mixed", "secret", "B");
-        closed.Port = static_cast<qint16>(ScriptedPop3Server::ClosedPort());
+        closed.Port = static_cast<qint16>(ScriptedServer::ClosedPort());
         QTest::newRow("every one fails: the first failure, then the others")
             << QList<AccountSettings>{On("imap", "mixed", "nope", "A"), closed} << "B: " + kFailedLine
             << QStringList{"A: " + wrong}

@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "mail/apop.h"
+#include "mail/pop3/apop.h"
 
 using namespace velmio;
 

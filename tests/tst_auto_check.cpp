@@ -2,7 +2,7 @@
 
 #include "app/auto_check.h"
 #include "core/app_settings.h"
-#include "support/scripted_pop3_server.h"
+#include "support/scripted_server.h"
 #include "support/shell_fixture.h"
 
 using namespace velmio;
@@ -16,7 +16,7 @@ const QDate kDay(2026, 3, 10);
 
 // A started program whose account points at an empty mailbox on loopback.
 struct Program : ShellFixture {
-    ScriptedPop3Server mailbox{NormalTranscript("+OK %1 messages:", 0)};
+    ScriptedServer mailbox{NormalTranscript("+OK %1 messages:", 0)};
 
     Program(bool autoCheck, bool telHodai, int min, const QTime& start) {
         writeIni(QStringLiteral("[System]\nServer=127.0.0.1\nPort=%1\nLoginName=alice\nLoginPass=secret\n"
@@ -198,7 +198,7 @@ private slots:
     void timedChecksResumeWhenTheServerComesBack() {
         quint16 port = 0;
         {
-            ScriptedPop3Server away({});  // a port that fits the setting, closed again
+            ScriptedServer away({});  // a port that fits the setting, closed again
             port = away.port();
         }
         ShellFixture p;
@@ -230,7 +230,7 @@ private slots:
         p.form1->RunMenuCommand(QStringLiteral("mnuMailCheck"));
         QTRY_COMPARE(p.fakes.messages.texts.size(), 1);
         QTRY_VERIFY(p.form1->MailCheckEnabled());
-        ScriptedPop3Server back(NormalTranscript("+OK %1 messages:", 2), port);
+        ScriptedServer back(NormalTranscript("+OK %1 messages:", 2), port);
         QCOMPARE(back.port(), port);
         timedCheck();
         QTRY_VERIFY(back.clientGone());

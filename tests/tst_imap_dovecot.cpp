@@ -1,7 +1,7 @@
 #include <QtTest>
 
 #include "app/inbox_push.h"
-#include "mail/imap_watch.h"
+#include "mail/imap/imap_watch.h"
 #include "support/dovecot.h"
 #include "support/mail_fixture.h"
 #include "support/real_part.h"

@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "mail/imap_response.h"
+#include "mail/imap/imap_response.h"
 
 using namespace velmio;
 using Replies = QList<QByteArray>;

@@ -1,13 +1,13 @@
 #include <QtTest>
 
-#include "mail/imap_watch.h"
+#include "mail/imap/imap_watch.h"
 #include "platform/cp932.h"
 #include "support/mail_fixture.h"
-#include "support/scripted_pop3_server.h"
+#include "support/scripted_server.h"
 
 using namespace velmio;
 using namespace velmio::test;
-using Script = QList<Pop3Turn>;
+using Script = QList<ScriptedTurn>;
 
 namespace {
 
@@ -44,10 +44,10 @@ private slots:
         QTest::addColumn<Session>("s");
         const QList<QByteArray> whole{kPlain, kStatus, "a3 LOGOUT\r\n"};
         const Session normal{
-            {{kHello}, {kLoggedIn}, {kCounted}, {kBye, Pop3Turn::Close}}, ExistLine(3), 3, whole, {"3件"}};
+            {{kHello}, {kLoggedIn}, {kCounted}, {kBye, ScriptedTurn::Close}}, ExistLine(3), 3, whole, {"3件"}};
         QTest::newRow("plain") << normal;
         Session closes = normal;
-        closes.script.last() = {"* BYE bye\r\n", Pop3Turn::Close};
+        closes.script.last() = {"* BYE bye\r\n", ScriptedTurn::Close};
         QTest::newRow("closed after BYE, before the tagged answer") << closes;
         // The mailbox name as a literal, its marker and bytes cut anywhere.
         Session literal = normal;
@@ -90,7 +90,7 @@ private slots:
         peek.senders = true;
         QTest::newRow("headers refused, the count stands") << peek;
         QTest::newRow("BYE mid-session") << Session{
-            {{kHello}, {kLoggedIn}, {"* BYE shutting down\r\n", Pop3Turn::Close}},
+            {{kHello}, {kLoggedIn}, {"* BYE shutting down\r\n", ScriptedTurn::Close}},
             kArrivalLine,
             4,
             whole.mid(0, 2),
@@ -112,7 +112,7 @@ private slots:
 
     void sessions() {
         QFETCH(Session, s);
-        ScriptedPop3Server server(s.script);
+        ScriptedServer server(s.script);
         server.setCut(s.cut);
         MailFixture f(server.port());
         AppSettings& set = f.state.settings;

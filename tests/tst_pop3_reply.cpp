@@ -1,6 +1,6 @@
 #include <QtTest>
 
-#include "mail/pop3_reply_buffer.h"
+#include "mail/pop3/pop3_reply_buffer.h"
 
 using namespace velmio;
 using Replies = QList<QByteArray>;

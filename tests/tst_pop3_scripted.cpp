@@ -5,11 +5,11 @@
 #include "platform/qt_translations.h"
 #include "support/fd_capture.h"
 #include "support/mail_fixture.h"
-#include "support/scripted_pop3_server.h"
+#include "support/scripted_server.h"
 
 using namespace velmio;
 using namespace velmio::test;
-using Script = QList<Pop3Turn>;
+using Script = QList<ScriptedTurn>;
 
 namespace {
 
@@ -71,7 +71,7 @@ struct Session {
     QString tip;
     Where where = Scripted;
     int sound = -1;     // an event sound among the calls
-    int cut = -1;       // ScriptedPop3Server::setCut
+    int cut = -1;       // ScriptedServer::setCut
 };
 
 }  // namespace
@@ -91,7 +91,7 @@ private slots:
                                              many ? kManyLine : ExistLine(v.count), many ? 2 : 3, 0, 4, {},
                                              {QString::number(v.count) + "件"}, SummaryText(v.count, v.count)};
             // Any "-ERR" answering "pass" is a rejected login, which is not logged.
-            const Pop3Turn rejection{v.wrongPassword, v.closesAfterRejecting ? Pop3Turn::Close : Pop3Turn::Stay};
+            const ScriptedTurn rejection{v.wrongPassword, v.closesAfterRejecting ? ScriptedTurn::Close : ScriptedTurn::Stay};
             QTest::addRow("%s, wrong password", v.name)
                 << Session{{{v.greeting}, {"+OK\r\n"}, rejection}, kWrongLoginLine, 0, -1, 2, {}, {}, {},
                            Session::Scripted, 5};
@@ -109,10 +109,10 @@ private slots:
             << Session{{{hi}, {ok}, {ok}, {"+OK 2 messages:\r\n1 10\r\n"}}, kFailedLine, 4, 3, 3, silent, silentLog};
         QTest::newRow("unknown line, then nothing")
             << Session{{{hi}, {"* what?\r\n"}}, kFailedLine, 4, 1, 1, silent, silentLog};
-        QTest::newRow("reset after pass") << Session{{{hi}, {ok}, {"", Pop3Turn::Reset}}, kFailedLine, 4, 2, 2,
+        QTest::newRow("reset after pass") << Session{{{hi}, {ok}, {"", ScriptedTurn::Reset}}, kFailedLine, 4, 2, 2,
                                                      "Error: *", {"Winsock ErrCd:10054 ErrMes:*"}};
         QTest::newRow("closed before the reply to quit")
-            << Session{{{hi}, {ok}, {ok}, {listing}, {"", Pop3Turn::Close}}, kFailedLine, 4, 4, 4, "Error: " + closed,
+            << Session{{{hi}, {ok}, {ok}, {listing}, {"", ScriptedTurn::Close}}, kFailedLine, 4, 4, 4, "Error: " + closed,
                        {"2件", "Winsock ErrCd:10054 ErrMes:" + closed}, SummaryText(2, 2)};
         QTest::newRow("refused port") << Session{{}, kFailedLine, 4, 0, 0, "Error: Connection refused",
                                                  {"Winsock ErrCd:10061 ErrMes:Connection refused"}, {},
@@ -138,7 +138,7 @@ private slots:
                                                             ExistLine(2), 3, 0, 4, {}, {"2件"}, SummaryText(2, 2)};
         // Answered before it was asked: "quit" may not get out.
         QTest::newRow("listing and the reply to quit in one read")
-            << Session{{{hi}, {ok}, {ok}, {listing + "+OK bye\r\n"}, {"", Pop3Turn::Close}}, ExistLine(2), 3, 0, -1, {},
+            << Session{{{hi}, {ok}, {ok}, {listing + "+OK bye\r\n"}, {"", ScriptedTurn::Close}}, ExistLine(2), 3, 0, -1, {},
                        {"2件"}, SummaryText(2, 2)};
         QTest::newRow("endless line")
             << Session{{{"+OK " + QByteArray(70 * 1024, 'x')}}, kArrivalLine, 4, 0, 0, {}, {"Arrival Error"}};
@@ -149,9 +149,9 @@ private slots:
 
     void sessions() {
         QFETCH(Session, s);
-        ScriptedPop3Server server(s.script);
+        ScriptedServer server(s.script);
         server.setCut(s.cut);
-        MailFixture f(s.where == Session::RefusedPort ? ScriptedPop3Server::ClosedPort() : server.port());
+        MailFixture f(s.where == Session::RefusedPort ? ScriptedServer::ClosedPort() : server.port());
         if (s.where == Session::UnknownHost) f.state.settings.Server = "no-such-host.invalid";
         if (s.where == Session::NoReactionTable) f.state.reactions = ReactionTable{};
         f.state.MailTotal = f.state.LastCheckMail = f.state.StartMail = 7;
@@ -186,7 +186,7 @@ private slots:
     }
 
     void newCheckAbandonsRunningOne() {
-        ScriptedPop3Server silent(Script{}), normal(NormalTranscript("+OK %1 messages:", 1));
+        ScriptedServer silent(Script{}), normal(NormalTranscript("+OK %1 messages:", 1));
         MailFixture f(silent.port());
         QSignalSpy ended(&f.check, &MailCheck::SessionEnded);
         f.check.SetReplyTimeout(300);
@@ -212,7 +212,7 @@ private slots:
     // back what it held first.
     void noPasswordOpensTheSettings() {
         for (const bool running : {false, true}) {
-            ScriptedPop3Server silent(Script{});
+            ScriptedServer silent(Script{});
             MailFixture f(silent.port());
             f.shell.alwaysActive = !running;
             if (running) {
@@ -234,8 +234,8 @@ private slots:
 
     // While the refused connection's box is open, the user starts a check.
     void newCheckDuringErrorBoxOwnsTheCharacter() {
-        ScriptedPop3Server normal(NormalTranscript("+OK %1 messages:", 2));
-        MailFixture f(ScriptedPop3Server::ClosedPort());
+        ScriptedServer normal(NormalTranscript("+OK %1 messages:", 2));
+        MailFixture f(ScriptedServer::ClosedPort());
         QSignalSpy ended(&f.check, &MailCheck::SessionEnded);
         bool once = false;
         f.shell.onShowMsg = [&] {
@@ -260,7 +260,7 @@ private slots:
     // come in Japanese like everything else.
     void socketErrorsInJapanese() {
         QVERIFY(LoadQtJapanese(*QCoreApplication::instance()));
-        MailFixture f(ScriptedPop3Server::ClosedPort());
+        MailFixture f(ScriptedServer::ClosedPort());
         QVERIFY(f.run());
         QCOMPARE(f.shell.messages, QStringList{"Error: 接続を拒否されました"});
     }

@@ -6,7 +6,7 @@
 #include "support/dovecot.h"
 #include "support/mail_fixture.h"
 #include "support/real_part.h"
-#include "support/scripted_pop3_server.h"
+#include "support/scripted_server.h"
 
 using namespace velmio;
 using namespace velmio::test;
@@ -111,30 +111,30 @@ private slots:
     // the login, with picture 4 and sound 5 once.
     void endsBeforeLogin_data() {
         QTest::addColumn<int>("security");
-        QTest::addColumn<QList<Pop3Turn>>("script");
+        QTest::addColumn<QList<ScriptedTurn>>("script");
         QTest::addColumn<QString>("said");
         QTest::addColumn<QString>("box");  // the one message box's beginning
         QTest::addColumn<QString>("log");  // the log entry's beginning
         const QByteArray hi = "+OK ready\r\n";
         const QString noTls = "暗号化できないサーバーみたい…";
-        QTest::newRow("no STLS") << 1 << QList<Pop3Turn>{{hi}, {"-ERR Unknown command\r\n"}} << noTls << ""
+        QTest::newRow("no STLS") << 1 << QList<ScriptedTurn>{{hi}, {"-ERR Unknown command\r\n"}} << noTls << ""
                                  << "STLS Error: -ERR Unknown command";
         QTest::newRow("STLS agreed, then no handshake")
-            << 1 << QList<Pop3Turn>{{hi}, {"+OK Begin TLS\r\n", Pop3Turn::Close}} << noTls << ""
+            << 1 << QList<ScriptedTurn>{{hi}, {"+OK Begin TLS\r\n", ScriptedTurn::Close}} << noTls << ""
             << "STLS Error: 暗号化の途中でサーバーが接続を切りました";
-        QTest::newRow("SSL/TLS to a plain server") << 2 << QList<Pop3Turn>{{hi}} << kFailedLine
+        QTest::newRow("SSL/TLS to a plain server") << 2 << QList<ScriptedTurn>{{hi}} << kFailedLine
                                                    << "Error: サーバーがTLSで答えませんでした"
                                                    << "Winsock ErrCd:12157 ErrMes:サーバーがTLSで答えませんでした";
-        QTest::newRow("APOP, no timestamp") << -1 << QList<Pop3Turn>{{hi}} << "APOPが使えないサーバーみたい…" << ""
+        QTest::newRow("APOP, no timestamp") << -1 << QList<ScriptedTurn>{{hi}} << "APOPが使えないサーバーみたい…" << ""
                                             << "APOP Error";
     }
     void endsBeforeLogin() {
         QFETCH(int, security);
-        QFETCH(QList<Pop3Turn>, script);
+        QFETCH(QList<ScriptedTurn>, script);
         QFETCH(QString, said);
         QFETCH(QString, box);
         QFETCH(QString, log);
-        ScriptedPop3Server server(script);
+        ScriptedServer server(script);
         SecureFixture f(server.port(), qMax(security, 0), security < 0);
         QVERIFY(f.run());
         QCOMPARE(f.shell.said, said);

@@ -7,7 +7,7 @@
 #include "support/dovecot.h"
 #include "support/mail_fixture.h"
 #include "support/real_part.h"
-#include "support/scripted_pop3_server.h"
+#include "support/scripted_server.h"
 #include "support/shell_fixture.h"
 
 using namespace velmio;
@@ -145,9 +145,9 @@ private slots:
 
     // A server that refuses TOP still gets its count told.
     void refusedTopKeepsTheCount() {
-        QList<Pop3Turn> script = NormalTranscript("+OK %1 messages:", 2);
-        script.insert(4, Pop3Turn{"-ERR no such command\r\n"});
-        ScriptedPop3Server server(script);
+        QList<ScriptedTurn> script = NormalTranscript("+OK %1 messages:", 2);
+        script.insert(4, ScriptedTurn{"-ERR no such command\r\n"});
+        ScriptedServer server(script);
         MailFixture f(server.port());
         f.state.settings.ShowSender = true;
         QVERIFY(f.run());

@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include "support/mail_fixture.h"
-#include "support/scripted_pop3_server.h"
+#include "support/scripted_server.h"
 
 using namespace velmio;
 using namespace velmio::test;
@@ -28,15 +28,15 @@ constexpr bool kSanitized = false;
 // One session of a server that misbehaves at random: it hangs up at any
 // point, goes silent, sends bytes that are no code page 932, cuts a reply
 // anywhere, or answers as it should.
-QList<Pop3Turn> Misbehaving(QRandomGenerator& rng, ScriptedPop3Server& server) {
-    QList<Pop3Turn> script = NormalTranscript("+OK %1 messages:", rng.bounded(4));
+QList<ScriptedTurn> Misbehaving(QRandomGenerator& rng, ScriptedServer& server) {
+    QList<ScriptedTurn> script = NormalTranscript("+OK %1 messages:", rng.bounded(4));
     const int turn = rng.bounded(int(script.size()));
     QByteArray& reply = script[turn].reply;
     server.setCut(-1);
     switch (rng.bounded(5)) {
     case 0:  // hangs up, maybe mid-reply
         reply.truncate(rng.bounded(int(reply.size()) + 1));
-        script[turn].end = rng.bounded(2) ? Pop3Turn::Close : Pop3Turn::Reset;
+        script[turn].end = rng.bounded(2) ? ScriptedTurn::Close : ScriptedTurn::Reset;
         script.resize(turn + 1);
         break;
     case 1:  // goes silent past the reply time-out
@@ -64,7 +64,7 @@ private slots:
     // the next, and nothing piles up along the way.
     void thousandChecksAgainstAMisbehavingServer() {
         QRandomGenerator rng(20261207);
-        ScriptedPop3Server server({});
+        ScriptedServer server({});
         MailFixture f(server.port());
         f.check.SetReplyTimeout(150);
         qsizetype fds = 0;

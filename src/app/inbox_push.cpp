@@ -3,7 +3,7 @@
 #include "app/auto_check.h"
 #include "app/settings_file.h"
 #include "core/app_state.h"
-#include "mail/imap_watch.h"
+#include "mail/imap/imap_watch.h"
 #include "mail/mail_check.h"
 #include "platform/clock.h"
 

@@ -1,7 +1,7 @@
 #include "mail/account_check.h"
 
-#include "mail/imap_session.h"
-#include "mail/pop3_session.h"
+#include "mail/imap/imap_session.h"
+#include "mail/pop3/pop3_session.h"
 
 namespace velmio {
 

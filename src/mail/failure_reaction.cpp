@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "mail/mail_connection.h"
+#include "mail/net/mail_connection.h"
 
 namespace velmio {
 

@@ -1,7 +1,7 @@
 #include "mail/mail_session.h"
 
 #include "core/app_settings.h"
-#include "mail/mail_connection.h"
+#include "mail/net/mail_connection.h"
 
 namespace velmio {
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QMetaType>
 #include <QSslCertificate>
 #include <QSslError>
 #include <QString>
@@ -64,3 +65,5 @@ struct SessionOutcome {
 };
 
 }  // namespace velmio
+
+Q_DECLARE_METATYPE(velmio::SessionOutcome)

@@ -1,10 +1,10 @@
-#include "mail/mail_connection.h"
+#include "mail/net/mail_connection.h"
 
 #include <QCryptographicHash>
 #include <QSslConfiguration>
 #include <QSslSocket>
 
-#include "mail/tls_failure.h"
+#include "mail/net/tls_failure.h"
 
 namespace velmio {
 

@@ -1,4 +1,4 @@
-#include "mail/apop.h"
+#include "mail/pop3/apop.h"
 
 #include <QCryptographicHash>
 

@@ -8,26 +8,26 @@ namespace velmio::test {
 
 // One turn of a transcript: what the server writes (several replies, or
 // nothing at all), then how it goes on.
-struct Pop3Turn {
+struct ScriptedTurn {
     enum End { Stay, Close, Reset };
     QByteArray reply;
     End end = Stay;
 };
 
-// A POP3 server on loopback that plays a transcript to each client in turn:
+// A mail server (POP3 or IMAP) on loopback that plays a transcript to each client in turn:
 // turn 0 on connecting, turn i after the client's i-th line, then silence.
 // It plays what no real server of the tests does: other servers' texts,
 // replies cut at any byte, replies run together, silence, resets.
-class ScriptedPop3Server : public QObject {
+class ScriptedServer : public QObject {
 public:
     // port 0: any free port.
-    explicit ScriptedPop3Server(QList<Pop3Turn> script, quint16 port = 0);
+    explicit ScriptedServer(QList<ScriptedTurn> script, quint16 port = 0);
     // Below 32768, so that it also fits the Port setting of velmio.ini.
     quint16 port() const { return server_.serverPort(); }
     // Each turn's bytes go out in two writes cut at this offset; 0: one byte per write.
     void setCut(int offset) { cut_ = offset; }
     // The transcript for the next client.
-    void setScript(QList<Pop3Turn> script) { script_ = std::move(script); }
+    void setScript(QList<ScriptedTurn> script) { script_ = std::move(script); }
     // The lines clients sent, in order.
     QList<QByteArray> lines() const { return lines_; }
     int connections() const { return connections_; }
@@ -40,7 +40,7 @@ private:
     void Play(int turn);
     void WriteNext();
 
-    QList<Pop3Turn> script_;
+    QList<ScriptedTurn> script_;
     int cut_ = -1;
     QList<QByteArray> lines_;
     int connections_ = 0;
@@ -50,14 +50,14 @@ private:
     QByteArray partial_;
     int linesSeen_ = 0;
     QList<QByteArray> pending_;
-    Pop3Turn::End end_ = Pop3Turn::Stay;
+    ScriptedTurn::End end_ = ScriptedTurn::Stay;
     bool writing_ = false;
     QTcpServer server_;  // last, so that its sockets go first
 };
 
 // A whole session with a mailbox of count messages; listFirstLine is the
 // first line of the reply to LIST, "%1" standing for the count.
-QList<Pop3Turn> NormalTranscript(const QByteArray& listFirstLine, int count,
+QList<ScriptedTurn> NormalTranscript(const QByteArray& listFirstLine, int count,
                                  const QByteArray& greeting = "+OK ready\r\n");
 
 }  // namespace velmio::test

@@ -1,4 +1,4 @@
-#include "mail/imap_response.h"
+#include "mail/imap/imap_response.h"
 
 #include <cstring>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "mail/tls_failure.h"
+#include "mail/net/tls_failure.h"
 
 namespace velmio {
 namespace {

@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <memory>
 
-#include "mail/reply_framer.h"
+#include "mail/net/reply_framer.h"
 
 class QSslSocket;
 

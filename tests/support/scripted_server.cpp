@@ -1,4 +1,4 @@
-#include "support/scripted_pop3_server.h"
+#include "support/scripted_server.h"
 
 #include <QRandomGenerator>
 #include <QTimer>
@@ -6,7 +6,7 @@
 
 namespace velmio::test {
 
-ScriptedPop3Server::ScriptedPop3Server(QList<Pop3Turn> script, quint16 port) : script_(std::move(script)) {
+ScriptedServer::ScriptedServer(QList<ScriptedTurn> script, quint16 port) : script_(std::move(script)) {
     if (port) server_.listen(QHostAddress::LocalHost, port);
     for (int p = 20000 + QRandomGenerator::global()->bounded(12000); p < 32768 && !server_.isListening(); ++p)
         server_.listen(QHostAddress::LocalHost, quint16(p));
@@ -38,13 +38,13 @@ ScriptedPop3Server::ScriptedPop3Server(QList<Pop3Turn> script, quint16 port) : s
     });
 }
 
-quint16 ScriptedPop3Server::ClosedPort() {
+quint16 ScriptedServer::ClosedPort() {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();  // and closed as the probe goes
 }
 
-void ScriptedPop3Server::Play(int turn) {
+void ScriptedServer::Play(int turn) {
     if (turn >= script_.size()) return;
     const QByteArray& b = script_[turn].reply;
     if (cut_ == 0) {
@@ -60,29 +60,29 @@ void ScriptedPop3Server::Play(int turn) {
 
 // One chunk per pass through the event loop, with a pause, so that the
 // client sees them in separate reads.
-void ScriptedPop3Server::WriteNext() {
+void ScriptedServer::WriteNext() {
     writing_ = client_ && !pending_.isEmpty();
     if (writing_) {
         client_->write(pending_.takeFirst());
         client_->flush();
         QTimer::singleShot(pending_.isEmpty() ? 0 : 3, this, [this] { WriteNext(); });
-    } else if (client_ && end_ == Pop3Turn::Close) {
+    } else if (client_ && end_ == ScriptedTurn::Close) {
         client_->disconnectFromHost();
-    } else if (client_ && end_ == Pop3Turn::Reset) {
+    } else if (client_ && end_ == ScriptedTurn::Reset) {
         linger l{1, 0};  // linger 0 makes the close a reset
         ::setsockopt(int(client_->socketDescriptor()), SOL_SOCKET, SO_LINGER, &l, sizeof l);
         client_->abort();
     }
 }
 
-QList<Pop3Turn> NormalTranscript(const QByteArray& listFirstLine, int count, const QByteArray& greeting) {
+QList<ScriptedTurn> NormalTranscript(const QByteArray& listFirstLine, int count, const QByteArray& greeting) {
     QByteArray list = QByteArray(listFirstLine).replace("%1", QByteArray::number(count)) + "\r\n";
     for (int i = 1; i <= count; ++i) list += QByteArray::number(i) + ' ' + QByteArray::number(1000 + i) + "\r\n";
     return {{greeting},
             {"+OK\r\n"},
             {"+OK Logged in.\r\n"},
             {list + ".\r\n"},
-            {"+OK Logging out.\r\n", Pop3Turn::Close}};
+            {"+OK Logging out.\r\n", ScriptedTurn::Close}};
 }
 
 }  // namespace velmio::test

@@ -1,9 +1,9 @@
-#include "mail/imap_session.h"
+#include "mail/imap/imap_session.h"
 
 #include <algorithm>
 
-#include "mail/imap_response.h"
-#include "mail/mail_connection.h"
+#include "mail/imap/imap_response.h"
+#include "mail/net/mail_connection.h"
 
 namespace velmio {
 namespace {

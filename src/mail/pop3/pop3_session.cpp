@@ -1,11 +1,11 @@
-#include "mail/pop3_session.h"
+#include "mail/pop3/pop3_session.h"
 
 #include <stdexcept>
 
-#include "mail/apop.h"
-#include "mail/mail_connection.h"
+#include "mail/pop3/apop.h"
+#include "mail/net/mail_connection.h"
 #include "mail/mail_count.h"
-#include "mail/pop3_reply_buffer.h"
+#include "mail/pop3/pop3_reply_buffer.h"
 #include "mail/reported_ids.h"
 #include "platform/cp932.h"
 

@@ -1,9 +1,9 @@
-#include "mail/imap_watch.h"
+#include "mail/imap/imap_watch.h"
 
 #include <QNetworkInformation>
 #include <cstdio>
 
-#include "mail/imap_session.h"
+#include "mail/imap/imap_session.h"
 #include "platform/wake_watch.h"
 
 namespace velmio {

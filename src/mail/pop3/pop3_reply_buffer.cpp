@@ -1,4 +1,4 @@
-#include "mail/pop3_reply_buffer.h"
+#include "mail/pop3/pop3_reply_buffer.h"
 
 #include <algorithm>
 

@@ -4,7 +4,7 @@
 #include <QList>
 #include <optional>
 
-#include "mail/reply_framer.h"
+#include "mail/net/reply_framer.h"
 
 namespace velmio {
 

@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <optional>
 
-#include "mail/reply_framer.h"
+#include "mail/net/reply_framer.h"
 
 namespace velmio {
 
