@@ -335,8 +335,7 @@ void MailCheck::PartEnded(AccountCheck* part, const SessionOutcome& o) {
         failedInOrder_ << part;
     } else if (!loggedOut) {
         // After its count the count stands; what came after is logged.
-        const FailureReaction r = FailureReactionTo(o);
-        log_.WriteLog(Named(*part, r.logEntry.isEmpty() ? r.line : r.logEntry));
+        LogFailure(*part, FailureReactionTo(o));
     }
     emit AccountChecked(index, loggedOut);
     if (check != checks_) return;
@@ -353,8 +352,7 @@ void MailCheck::MaybeConclude() {
     if (!reacted_ && !failedInOrder_.isEmpty()) {
         // Nothing counted: the first failure is her reaction, the others follow.
         AccountCheck* first = failedInOrder_.takeFirst();
-        for (AccountCheck* p : std::as_const(failedInOrder_))
-            log_.WriteLog(Named(*p, p->failure->logEntry.isEmpty() ? p->failure->line : p->failure->logEntry));
+        for (AccountCheck* p : std::as_const(failedInOrder_)) LogFailure(*p, *p->failure);
         QStringList others;
         for (AccountCheck* p : std::as_const(failedInOrder_)) others << Named(*p, p->failure->line);
         const quint64 check = checks_;
@@ -362,9 +360,12 @@ void MailCheck::MaybeConclude() {
         if (check == checks_ && !others.isEmpty()) shell_.TellSenders(others);
         return;
     }
-    for (AccountCheck* p : std::as_const(failedInOrder_))
-        log_.WriteLog(Named(*p, p->failure->logEntry.isEmpty() ? p->failure->line : p->failure->logEntry));
+    for (AccountCheck* p : std::as_const(failedInOrder_)) LogFailure(*p, *p->failure);
     Close();
+}
+
+void MailCheck::LogFailure(const AccountCheck& part, const FailureReaction& r) {
+    log_.WriteLog(Named(part, r.logEntry.isEmpty() ? r.line : r.logEntry));
 }
 
 void MailCheck::ShowTrayDetails(qint16 reported) {
@@ -408,7 +409,9 @@ void MailCheck::EndAfterRefusal(const SessionOutcome& o) {
 void MailCheck::EndWith(const FailureReaction& r, const QString& name) {
     const quint64 check = checks_;
     const QString line = name.isEmpty() ? r.line : name + QStringLiteral(": ") + r.line;
-    const QString entry = name.isEmpty() || r.logEntry.isEmpty() ? r.logEntry : name + QStringLiteral(": ") + r.logEntry;
+    // With several accounts every one gets its entry, named.
+    const QString entry =
+        name.isEmpty() ? r.logEntry : name + QStringLiteral(": ") + (r.logEntry.isEmpty() ? r.line : r.logEntry);
     if (!r.box.isEmpty() && attended_) {
         shell_.SetWindowsTopMost(0);
         shell_.SetBalloonVisible(false);

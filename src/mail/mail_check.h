@@ -93,6 +93,8 @@ private:
     QString Named(const AccountCheck& part, const QString& line) const;
     qint16 TotalOfAll() const;
     void ShowTrayDetails(qint16 reported);
+    // One account's failure in the log: its entry, or else her line, named.
+    void LogFailure(const AccountCheck& part, const FailureReaction& reaction);
 
     AppState& state_;
     MailShell& shell_;
