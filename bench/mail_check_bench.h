@@ -41,17 +41,14 @@ public:
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
         return 1;
     }
-    int ShowMessageBox(const QString& text, int style) override { return ShowMsg(text, style); }
+    void ShowFailureBox(const QString& text) override { ShowMsg(text, 16); }
+    void AskForPassword() override {}
     void ShowQuestionModal(QDialog&) override { std::fprintf(stderr, "certificate question\n"); }
     void StoreCertPin(const AccountSettings&) override {}
     void UpdateTrayIcon(const QString& suffix, qint16) override { tip = suffix; }
-    void SetWindowsTopMost(int) override {}
-    bool AlwaysActiveMarked() const override { return false; }
     void SetMailCheckEnabled(bool) override {}
     bool MailCheckEnabled() const override { return true; }
     void SetTimerEnabled(bool) override {}
-    void SetBalloonVisible(bool) override {}
-    void OpenSettingsDialog() override {}
     QString said;
     std::function<void()> onSay;
     QStringList senders;

@@ -328,6 +328,21 @@ bool Form1::WriteDialogBatchNow() {
 
 void Form1::OpenSettingsDialog() { RunSettingsDialog(); }
 
+void Form1::ShowFailureBox(const QString& text) {
+    SetWindowsTopMost(0);
+    hide();  // the balloon
+    ShowMessageBox(text, 16);
+    SetWindowsTopMost(AlwaysActiveMarked() ? 1 : 0);
+    show();
+}
+
+void Form1::AskForPassword() {
+    SetWindowsTopMost(0);
+    ShowMsg(QStringLiteral("Passwordが設定されていません"), 16);
+    OpenSettingsDialog();
+    SetWindowsTopMost(AlwaysActiveMarked() ? 1 : 0);
+}
+
 int Form1::RunSettingsDialog() {
     std::unique_ptr<QDialog> dialog = services_.dialogs->CreateSettingsDialog(this);
     ShowDialogModal(*dialog, kSettingsDialog);

@@ -42,9 +42,9 @@ public:
 
     // Shared procedures.
     int ShowMsg(const QString& text, int style) override;
-    int ShowMessageBox(const QString& text, int style) override;
+    int ShowMessageBox(const QString& text, int style);
     void UpdateTrayIcon(const QString& suffix, qint16 selector) override;
-    void SetWindowsTopMost(int mode) override;
+    void SetWindowsTopMost(int mode);
     void ShowDialogModal(QDialog& dialog, qint16 mode);
     void SetDisplayMode(int mode);
     void ExecuteMailCheck();
@@ -64,13 +64,14 @@ public:
     void TellSenders(const QStringList& lines) override;
     void PlayEventSound(int event) override { sounds_.PlayEventSound(event); }
     void PlaySoundFile(const QString& path) override { sounds_.PlaySoundFile(path); }
-    bool AlwaysActiveMarked() const override;
+    bool AlwaysActiveMarked() const;
+    void ShowFailureBox(const QString& text) override;
+    void AskForPassword() override;
     void SetMailCheckEnabled(bool enabled) override;
     bool MailCheckEnabled() const override;
     void SetTimerEnabled(bool enabled) override;
     bool TimerEnabled() const { return timer1_.isActive(); }
-    void SetBalloonVisible(bool visible) override { setVisible(visible); }
-    void OpenSettingsDialog() override;
+    void OpenSettingsDialog();
     void ShowQuestionModal(QDialog& dialog) override { ShowDialogModal(dialog, kQuestionDialog); }
     void StoreCertPin(const AccountSettings& account) override;
     int RunSettingsDialog();  // the dialog's result

@@ -153,10 +153,7 @@ void MailCheck::ExecuteMailCheck(bool attended, int onlyAccount) {
             shell_.SetMailCheckEnabled(true);
             shell_.SetTimerEnabled(s.AutoCheck);
         }
-        shell_.SetWindowsTopMost(0);
-        shell_.ShowMsg(QStringLiteral("Passwordが設定されていません"), 16);
-        shell_.OpenSettingsDialog();
-        RestoreTopMost();
+        shell_.AskForPassword();
         return;
     }
     if (!waiting_) StartWaiting();
@@ -413,12 +410,8 @@ void MailCheck::EndWith(const FailureReaction& r, const QString& name) {
     const QString entry =
         name.isEmpty() ? r.logEntry : name + QStringLiteral(": ") + (r.logEntry.isEmpty() ? r.line : r.logEntry);
     if (!r.box.isEmpty() && attended_) {
-        shell_.SetWindowsTopMost(0);
-        shell_.SetBalloonVisible(false);
         // Sound 5 follows below; the box itself stays silent.
-        shell_.ShowMessageBox(r.box, 16);
-        RestoreTopMost();
-        shell_.SetBalloonVisible(true);
+        shell_.ShowFailureBox(r.box);
         if (check != checks_) {
             // A new check started while the message box was open; it owns
             // the character now. The error still belongs in the log.
@@ -462,7 +455,5 @@ void MailCheck::AskAboutCertificate(AccountCheck* part, const SessionOutcome& o)
     const auto [next, outcome] = questions_.takeFirst();
     AskAboutCertificate(next, outcome);
 }
-
-void MailCheck::RestoreTopMost() { shell_.SetWindowsTopMost(shell_.AlwaysActiveMarked() ? 1 : 0); }
 
 }  // namespace velmio

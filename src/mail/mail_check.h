@@ -87,7 +87,6 @@ private:
     // The check has ended: the timer back, the menu item, the signal.
     void Close();
     void Ended();
-    void RestoreTopMost();
     QList<AccountCheck*> Parts() const;
     // "仕事: " before a line when there are several accounts to tell apart.
     QString Named(const AccountCheck& part, const QString& line) const;

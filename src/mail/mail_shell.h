@@ -10,7 +10,8 @@ namespace velmio {
 struct AccountSettings;
 
 // What a mail check asks of the program around it: the character, the tray,
-// the menu item that marks a running check, and the automatic-check timer.
+// the menu item that marks a running check, the automatic-check timer, and
+// its boxes, which the program stacks over her windows.
 class MailShell {
 public:
     virtual ~MailShell() = default;
@@ -23,8 +24,11 @@ public:
     virtual void PlayEventSound(int event) = 0;
     virtual void PlaySoundFile(const QString& path) = 0;
     virtual int ShowMsg(const QString& text, int style) = 0;
-    // A message box with the program's caption and no sound of its own.
-    virtual int ShowMessageBox(const QString& text, int style) = 0;
+    // A failed check's box with the program's caption and no sound of its
+    // own; she and her balloon step aside while it is open.
+    virtual void ShowFailureBox(const QString& text) = 0;
+    // No password is set: the box that says so, then the settings dialog.
+    virtual void AskForPassword() = 0;
     // A question of the check, shown modal as the program's dialogs are:
     // the timer stops and the windows step aside while it is open.
     virtual void ShowQuestionModal(QDialog& dialog) = 0;
@@ -32,16 +36,10 @@ public:
     // stored at once.
     virtual void StoreCertPin(const AccountSettings& account) = 0;
     virtual void UpdateTrayIcon(const QString& suffix, qint16 selector) = 0;
-    virtual void SetWindowsTopMost(int mode) = 0;
-    // The check mark of the always-on-top menu item.
-    virtual bool AlwaysActiveMarked() const = 0;
     // The check-now menu item; disabled while a check runs.
     virtual void SetMailCheckEnabled(bool enabled) = 0;
     virtual bool MailCheckEnabled() const = 0;
     virtual void SetTimerEnabled(bool enabled) = 0;
-    virtual void SetBalloonVisible(bool visible) = 0;
-    // The settings dialog, opened when no password is set.
-    virtual void OpenSettingsDialog() = 0;
 };
 
 }  // namespace velmio

@@ -35,11 +35,20 @@ public:
         if (onShowMsg) onShowMsg();
         return 1;
     }
-    int ShowMessageBox(const QString& text, int style) override {
+    // As the program stacks them: she steps aside, the box, she is back.
+    void ShowFailureBox(const QString& text) override {
+        calls << "topmost 0" << "balloon hide";
+        balloonVisible = false;
         messages << text;
-        calls << QStringLiteral("box %1 ").arg(style) + text;
+        calls << "box 16 " + text;
         if (onShowMsg) onShowMsg();
-        return 1;
+        calls << QStringLiteral("topmost %1").arg(alwaysActive ? 1 : 0) << "balloon show";
+        balloonVisible = true;
+    }
+    void AskForPassword() override {
+        calls << "topmost 0";
+        ShowMsg(QStringLiteral("Passwordが設定されていません"), 16);
+        calls << "settings" << QStringLiteral("topmost %1").arg(alwaysActive ? 1 : 0);
     }
     // A question box's text; answered by onQuestion (clicking a button), or
     // left unanswered, which is Cancel.
@@ -54,16 +63,9 @@ public:
         traySelector = selector;
         calls << QStringLiteral("tray %1 ").arg(selector) + suffix;
     }
-    void SetWindowsTopMost(int mode) override { calls << QStringLiteral("topmost %1").arg(mode); }
-    bool AlwaysActiveMarked() const override { return alwaysActive; }
     void SetMailCheckEnabled(bool on) override { calls << QString("menu ") + ((menuEnabled = on) ? "on" : "off"); }
     bool MailCheckEnabled() const override { return menuEnabled; }
     void SetTimerEnabled(bool on) override { calls << QString("timer ") + ((timerEnabled = on) ? "on" : "off"); }
-    void SetBalloonVisible(bool on) override {
-        calls << QString("balloon ") + ((balloonVisible = on) ? "show" : "hide");
-    }
-    void OpenSettingsDialog() override { calls << "settings"; }
-
     QStringList calls;
     QStringList senders;
     QString said;
