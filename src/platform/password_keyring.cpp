@@ -52,8 +52,6 @@ bool DefaultCollectionLocked() {
 
 }  // namespace
 
-QString KeyringAccount(const QString& login, const QString& server) { return login + '@' + server; }
-
 SecretServiceKeyring::SecretServiceKeyring(int briefMs, int unlockMs) : briefMs_(briefMs), unlockMs_(unlockMs) {}
 
 bool SecretServiceKeyring::Available() const {

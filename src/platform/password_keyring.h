@@ -32,9 +32,6 @@ public:
     virtual bool Remove(const QString& account) = 0;
 };
 
-// The keyring's account for a user on a server.
-QString KeyringAccount(const QString& login, const QString& server);
-
 // The desktop's Secret Service (GNOME Keyring, KWallet) through QtKeychain,
 // under the service "velmio-check". Its jobs are asynchronous; each call waits
 // for its answer in a local event loop that keeps the windows painting.
