@@ -55,6 +55,7 @@ private slots:
         QTest::newRow("address alone in brackets") << QByteArray("From: <sender3@example.org>\r\n") << "sender3" << "";
         QTest::newRow("name that is the address")
             << QByteArray("From: \"Sender3@Example.org\" <sender3@example.org>\r\n") << "Sender3" << "";
+        QTest::newRow("blank before the @") << QByteArray("From: taro @example.jp\r\n") << "taro" << "";
         QTest::newRow("no @ to cut at") << QByteArray("From: <postmaster>\r\n") << "postmaster" << "";
         QByteArray big = "Subject: ";
         while (big.size() < 100 * 1024) big += "=?UTF-8?B?44GC?=\r\n ";

@@ -307,7 +307,8 @@ Mailbox FirstMailbox(const QByteArray& b, const std::vector<bool>& text) {
 // "taro" for taro@example.jp: how people call a sender who gave no name.
 QString LocalPart(const QString& address) {
     const qsizetype at = address.lastIndexOf(u'@');
-    return at > 0 ? address.left(at) : address;
+    // Trimmed: "taro @example.jp" is still taro, with no blank before さん.
+    return at > 0 ? address.left(at).trimmed() : address;
 }
 
 QString SenderName(const QByteArray& value) {
