@@ -27,6 +27,12 @@ struct AccountSettings {
     QString AccountName;
     // A disabled account is never contacted.
     bool Enabled = true;
+    // Where the credentials come from: kAuthGoa, kAuthDeviceGrant, or the
+    // password for any other value.
+    qint16 Auth = 0;
+    QString Goa;             // the GNOME Online Accounts id, with kAuthGoa
+    QString OAuthClientId;   // overrides the built-in client id of the device grant
+    QString OAuthAuthority;  // overrides https://login.microsoftonline.com/common
     // The total of the last check, written at the end of the program.
     qint16 Mail = 0;
     // Where it is kept: 1 for [System], n for [Accountn].
@@ -75,6 +81,9 @@ struct AppSettings : AccountSettings {
     // [Message]
     QString NickName;
 };
+
+inline constexpr qint16 kAuthGoa = 1;
+inline constexpr qint16 kAuthDeviceGrant = 2;
 
 // The display mode that counts the messages she has never told of.
 inline constexpr qint16 kNotYetTold = 3;

@@ -27,6 +27,9 @@ struct Account {
     qint16 security = 0;
     QString login;
     QString password;
+    // password holds an OAuth 2.0 access token, sent by SASL XOAUTH2 or
+    // OAUTHBEARER and never before TLS.
+    bool token = false;
     bool apop = false;
     QString pin;  // SHA-256 (hex) of a certificate trusted although it fails the check
 
@@ -35,7 +38,7 @@ struct Account {
     bool Encrypted() const { return security != 0; }
     bool operator==(const Account& o) const {
         return protocol == o.protocol && server == o.server && port == o.port && security == o.security &&
-               login == o.login && password == o.password && apop == o.apop && pin == o.pin;
+               login == o.login && password == o.password && token == o.token && apop == o.apop && pin == o.pin;
     }
 };
 
