@@ -19,10 +19,12 @@ struct SessionOutcome {
         Broken,                // a reply that cannot be handled, or a command not sent
         CertificateUntrusted,  // the certificate failed the check and is not the pinned one
     };
-    // Where an error answer came: before the login, to the count, to the logout.
-    enum class Refusal { Early, Count, Logout };
+    // Where an error answer came: before the login, to the count, to the
+    // logout; or to the login, saying it fails for now only ([UNAVAILABLE],
+    // [SYS/TEMP]), so the next check tries again.
+    enum class Refusal { Early, Count, Logout, LoginForNow };
     // Why the session ended before the login.
-    enum class Unsafe { NoEncryption, NoApop, LoginDisabled };
+    enum class Unsafe { NoEncryption, NoApop, LoginDisabled, TokenUnencrypted };
 
     Kind kind = Kind::Finished;
     Refusal refusal = Refusal::Early;
@@ -33,6 +35,11 @@ struct SessionOutcome {
     QString detail;
     QSslCertificate certificate;
     QList<QSslError> errors;
+
+    // The count or the logout was refused, once logged in.
+    bool RefusedAfterLogin() const {
+        return kind == Kind::ServerRefused && (refusal == Refusal::Count || refusal == Refusal::Logout);
+    }
 
     static SessionOutcome Done() { return SessionOutcome(); }
     static SessionOutcome Of(Kind kind, QString detail = {}) {
