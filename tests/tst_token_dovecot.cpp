@@ -1,0 +1,83 @@
+#include <QtTest>
+
+#include "mail/imap/imap_session.h"
+#include "mail/pop3/pop3_session.h"
+#include "support/dovecot.h"
+#include "support/jwt.h"
+#include "support/real_part.h"
+
+using namespace velmio;
+using namespace velmio::test;
+using K = SessionOutcome::Kind;
+
+namespace {
+
+struct Row {
+    const char* port;  // the listener's variable; the self-signed twin offers OAUTHBEARER alone
+    QByteArray jwt;
+    QString login = QStringLiteral("alice");
+    K kind = K::Finished;
+};
+
+}  // namespace
+
+Q_DECLARE_METATYPE(Row)
+
+// Sign-in with tokens that Dovecot checks itself, over TLS from the first byte.
+class TokenDovecotTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { REQUIRE_REAL_PART(!qEnvironmentVariableIsEmpty("VELMIO_OAUTH2_KEY"), "Dovecot with tokens"); }
+
+    void signIn_data() {
+        QTest::addColumn<Row>("r");
+        const QByteArray valid = MintJwt("alice", 600);
+        // Padded to some 2,300 bytes: the POP3 line after "+" holds the whole token.
+        const QByteArray long2k = MintJwt("alice", 600, TokenIssuer(), {{"pad", QString(1500, 'x')}});
+        QTest::newRow("IMAPS XOAUTH2") << Row{"VELMIO_IMAPS_PORT", valid};
+        QTest::newRow("IMAPS OAUTHBEARER") << Row{"VELMIO_IMAPS_SELF_PORT", valid};
+        QTest::newRow("POP3S XOAUTH2") << Row{"VELMIO_POP3S_PORT", valid};
+        QTest::newRow("POP3S OAUTHBEARER") << Row{"VELMIO_POP3S_SELF_PORT", valid};
+        QTest::newRow("POP3S 2 KB token") << Row{"VELMIO_POP3S_PORT", long2k};
+        QTest::newRow("IMAPS expired") << Row{"VELMIO_IMAPS_PORT", MintJwt("alice", -60), "alice", K::LoginRefused};
+        QTest::newRow("POP3S OAUTHBEARER expired")
+            << Row{"VELMIO_POP3S_SELF_PORT", MintJwt("alice", -60), "alice", K::LoginRefused};
+        QTest::newRow("IMAPS OAUTHBEARER wrong user") << Row{"VELMIO_IMAPS_SELF_PORT", valid, "mixed", K::LoginRefused};
+        QTest::newRow("POP3S wrong issuer")
+            << Row{"VELMIO_POP3S_PORT", MintJwt("alice", 600, "https://elsewhere.invalid"), "alice", K::LoginRefused};
+    }
+    void signIn() {
+        QFETCH(Row, r);
+        const bool imap = QByteArray(r.port).contains("IMAP");
+        std::unique_ptr<MailSession> session;
+        if (imap) session = std::make_unique<ImapSession>();
+        else session = std::make_unique<Pop3Session>();
+        session->SetReplyTimeout(5000);
+        session->SetTrustStore(Dovecot::Authority());
+        Account a;
+        a.protocol = imap ? Account::Protocol::Imap : Account::Protocol::Pop3;
+        a.server = QStringLiteral("127.0.0.1");
+        a.port = Dovecot::Port(r.port).value_or(1);
+        a.security = 2;
+        a.login = r.login;
+        a.password = QString::fromLatin1(r.jwt);
+        a.token = true;
+        const auto self = QSslCertificate::fromPath(qEnvironmentVariable("VELMIO_POP3_DIR") + "/self.pem");
+        if (!self.isEmpty()) a.pin = QString::fromLatin1(self.first().digest(QCryptographicHash::Sha256).toHex());
+        std::optional<MailboxCount> counted;
+        QObject::connect(session.get(), &MailSession::Counted, session.get(), [&](const MailboxCount& c) {
+            counted = c;
+            session->Finish();
+        });
+        QSignalSpy ended(session.get(), &MailSession::Ended);
+        session->Start(a, false);
+        QVERIFY(ended.wait(10000));
+        QCOMPARE(int(ended.first().first().value<SessionOutcome>().kind), int(r.kind));
+        QCOMPARE(counted.has_value(), r.kind == K::Finished);
+        if (counted)
+            QCOMPARE(imap ? counted->unread.value_or(-1) : counted->listReply.section(' ', 1, 1).toLongLong(), qint64(3));
+    }
+};
+
+QTEST_GUILESS_MAIN(TokenDovecotTest)
+#include "tst_token_dovecot.moc"
