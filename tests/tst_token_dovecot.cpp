@@ -69,10 +69,12 @@ private slots:
             counted = c;
             session->Finish();
         });
-        QSignalSpy ended(session.get(), &MailSession::Ended);
+        std::optional<K> ended;
+        QObject::connect(session.get(), &MailSession::Ended, session.get(),
+                         [&](const SessionOutcome& o) { ended = o.kind; });
         session->Start(a, false);
-        QVERIFY(ended.wait(10000));
-        QCOMPARE(int(ended.first().first().value<SessionOutcome>().kind), int(r.kind));
+        QTRY_VERIFY_WITH_TIMEOUT(ended.has_value(), 10000);
+        QCOMPARE(int(*ended), int(r.kind));
         QCOMPARE(counted.has_value(), r.kind == K::Finished);
         if (counted)
             QCOMPARE(imap ? counted->unread.value_or(-1) : counted->listReply.section(' ', 1, 1).toLongLong(), qint64(3));
