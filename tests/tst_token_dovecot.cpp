@@ -17,13 +17,15 @@ struct Row {
     QByteArray jwt;
     QString login = QStringLiteral("alice");
     K kind = K::Finished;
+    int security = 2;
 };
 
 }  // namespace
 
 Q_DECLARE_METATYPE(Row)
 
-// Sign-in with tokens that Dovecot checks itself, over TLS from the first byte.
+// Sign-in with tokens that Dovecot checks itself, through a relay that
+// records what the client sent.
 class TokenDovecotTest : public QObject {
     Q_OBJECT
 private slots:
@@ -45,6 +47,10 @@ private slots:
         QTest::newRow("IMAPS OAUTHBEARER wrong user") << Row{"VELMIO_IMAPS_SELF_PORT", valid, "mixed", K::LoginRefused};
         QTest::newRow("POP3S wrong issuer")
             << Row{"VELMIO_POP3S_PORT", MintJwt("alice", 600, "https://elsewhere.invalid"), "alice", K::LoginRefused};
+        QTest::newRow("IMAP STARTTLS XOAUTH2") << Row{"VELMIO_IMAP_PORT", valid, "alice", K::Finished, 1};
+        // Dovecot would take it there; nothing at all is sent.
+        QTest::newRow("IMAP plain link") << Row{"VELMIO_IMAP_PORT", valid, "alice", K::Unsafe, 0};
+        QTest::newRow("POP3 plain link") << Row{"VELMIO_POP3_PORT", valid, "alice", K::Unsafe, 0};
     }
     void signIn() {
         QFETCH(Row, r);
@@ -57,8 +63,9 @@ private slots:
         Account a;
         a.protocol = imap ? Account::Protocol::Imap : Account::Protocol::Pop3;
         a.server = QStringLiteral("127.0.0.1");
-        a.port = Dovecot::Port(r.port).value_or(1);
-        a.security = 2;
+        Pop3Tap tap(Dovecot::Port(r.port).value_or(1));
+        a.port = tap.port();
+        a.security = qint16(r.security);
         a.login = r.login;
         a.password = QString::fromLatin1(r.jwt);
         a.token = true;
@@ -76,6 +83,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(ended.has_value(), 10000);
         QCOMPARE(int(*ended), int(r.kind));
         QCOMPARE(counted.has_value(), r.kind == K::Finished);
+        if (r.security == 0) QCOMPARE(tap.sent, QByteArray());
         if (counted)
             QCOMPARE(imap ? counted->unread.value_or(-1) : counted->listReply.section(' ', 1, 1).toLongLong(), qint64(3));
     }
