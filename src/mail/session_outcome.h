@@ -48,8 +48,8 @@ struct SessionOutcome {
         o.detail = std::move(detail);
         return o;
     }
-    static SessionOutcome RefusedAt(Refusal where) {
-        SessionOutcome o = Of(Kind::ServerRefused);
+    static SessionOutcome RefusedAt(Refusal where, QString detail = {}) {
+        SessionOutcome o = Of(Kind::ServerRefused, std::move(detail));
         o.refusal = where;
         return o;
     }

@@ -296,13 +296,8 @@ void ImapSession::LoginFailed(const ImapResponse& r) {
     End(Refused);
     QString detail = Detail(r);
     if (!serverError.isEmpty()) detail += QStringLiteral(" (%1)").arg(serverError);
-    if (r.code == "UNAVAILABLE") {
-        SessionOutcome o = SessionOutcome::RefusedAt(Refusal::LoginForNow);
-        o.detail = detail;
-        emit Ended(o);
-        return;
-    }
-    emit Ended(SessionOutcome::Of(SessionOutcome::Kind::LoginRefused, detail));
+    emit Ended(r.code == "UNAVAILABLE" ? SessionOutcome::RefusedAt(Refusal::LoginForNow, detail)
+                                       : SessionOutcome::Of(SessionOutcome::Kind::LoginRefused, detail));
 }
 
 void ImapSession::HandleEncrypted() {

@@ -163,13 +163,8 @@ void Pop3Session::LoginFailed(const QString& reply) {
     auth_ = Auth::Off;
     sasl_.reset();
     End(Refused);
-    if (Has(reply, "[SYS/TEMP]")) {
-        SessionOutcome o = SessionOutcome::RefusedAt(Refusal::LoginForNow);
-        o.detail = detail;
-        emit Ended(o);
-        return;
-    }
-    emit Ended(SessionOutcome::Of(SessionOutcome::Kind::LoginRefused, detail));
+    emit Ended(Has(reply, "[SYS/TEMP]") ? SessionOutcome::RefusedAt(Refusal::LoginForNow, detail)
+                                        : SessionOutcome::Of(SessionOutcome::Kind::LoginRefused, detail));
 }
 
 template <typename Do>
