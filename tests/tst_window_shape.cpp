@@ -167,7 +167,7 @@ private slots:
 
     void stripForRatio_data() {
         QTest::addColumn<qreal>("ratio");
-        QTest::addColumn<QString>("ownPicture");  // the user's velmio_s.dat, when there is one
+        QTest::addColumn<QString>("ownPicture");  // the user's velmio_s.dat, when there is one; "-": none at all
         QTest::addColumn<QString>("expected");
         QTest::newRow("1") << 1.0 << "" << "share/velmio_s.dat";
         QTest::newRow("1.5") << 1.5 << "" << "share/velmio_s.dat";
@@ -176,6 +176,7 @@ private slots:
         QTest::newRow("3") << 3.0 << "" << "share/velmio_s@2x.dat";
         QTest::newRow("own picture at 2") << 2.0 << "velmio_s.dat" << "config/velmio_s.dat";
         QTest::newRow("own pictures at 2") << 2.0 << "velmio_s@2x.dat" << "config/velmio_s@2x.dat";
+        QTest::newRow("none at 1, at 2") << 2.0 << "-" << "share/velmio_s.dat";
     }
 
     // Installed: the stock strips in share/, the user's own in the config folder.
@@ -188,9 +189,9 @@ private slots:
         QDir(root.path()).mkpath("share/velmio-check");
         QDir(root.path()).mkpath("config/velmio-check");
         const auto put = [&](const QString& file) { QFile(file).open(QIODevice::WriteOnly); };
-        put(root.filePath("share/velmio-check/velmio_s.dat"));
+        if (ownPicture != "-") put(root.filePath("share/velmio-check/velmio_s.dat"));
         put(root.filePath("share/velmio-check/velmio_s@2x.dat"));
-        if (!ownPicture.isEmpty()) {
+        if (!ownPicture.isEmpty() && ownPicture != "-") {
             put(root.filePath("config/velmio-check/velmio_s.dat"));
             put(root.filePath("config/velmio-check/") + ownPicture);
         }

@@ -10,7 +10,7 @@ int StripScaleFor(qreal devicePixelRatio) { return devicePixelRatio > 1.5 ? 2 : 
 
 StripFile StripFileFor(const AppPaths& paths, const QString& name, qreal devicePixelRatio) {
     const QString one = paths.DataFile(name);
-    if (StripScaleFor(devicePixelRatio) == 2) {
+    if (StripScaleFor(devicePixelRatio) == 2 && QFileInfo(one).isFile()) {
         const QFileInfo info(one);
         const QString two = info.path() + '/' + info.completeBaseName() + QStringLiteral("@2x.") +
                             info.suffix();

@@ -14,7 +14,8 @@ int StripScaleFor(qreal devicePixelRatio);
 
 // A strip file to read for this device pixel ratio, and the scale it holds.
 // The larger strip counts only beside the strip of scale 1 in use, so a
-// picture of the user's own is never traded for the stock one.
+// picture of the user's own is never traded for the stock one, and a strip
+// missing at scale 1 is missing at every scale.
 struct StripFile {
     QString path;
     int scale = 1;
