@@ -186,6 +186,7 @@ void DesktopHomeTest::runsInstalled() {
     const QString entry = usr + "/share/applications/velmio-check.desktop";
     QCOMPARE(Run("desktop-file-validate", {entry}), 0);
     QVERIFY(QFile::exists(usr + "/share/icons/hicolor/scalable/apps/velmio-check.svg"));
+    QVERIFY(QFile::exists(usr + "/share/velmio-check/velmio_s@2x.dat"));  // for scaled screens
     QString control;
     if (!deb.isEmpty()) {
         QCOMPARE(Run("dpkg-deb", {"-f", deb}, &control), 0);

@@ -7,7 +7,9 @@
 #include <QToolTip>
 
 #include "character/balloon_geometry.h"
+#include "character/device_frame.h"
 #include "character/form4.h"
+#include "character/window_shape.h"
 #include "platform/twips.h"
 
 namespace velmio {
@@ -58,15 +60,22 @@ void BalloonWindow::SayNextInTurn() {
 }
 
 void BalloonWindow::applyRoundedShape() {
-    // Corners (1, 1) and (width, height), rounded by an 8 x 8 ellipse.
-    QBitmap mask(size());
+    // Corners (1, 1) and (width, height), rounded by an 8 x 8 ellipse, drawn
+    // in device pixels so the corners stay round on a scaled screen.
+    const qreal ratio = devicePixelRatioF();
+    QBitmap mask(DeviceSize(size(), ratio));
     mask.fill(Qt::color0);
     QPainter p(&mask);
     p.setPen(Qt::NoPen);
     p.setBrush(Qt::color1);
-    p.drawRoundedRect(QRect(1, 1, width() - 1, height() - 1), 4, 4);
+    if (ratio == 1) {
+        p.drawRoundedRect(QRect(1, 1, width() - 1, height() - 1), 4, 4);
+    } else {
+        p.scale(ratio, ratio);
+        p.drawRoundedRect(QRectF(1, 1, width() - 1, height() - 1), 4, 4);
+    }
     p.end();
-    setMask(mask);
+    SetWindowShape(this, QRegion(mask), ratio);
 }
 
 void BalloonWindow::paintEvent(QPaintEvent*) {
