@@ -1,0 +1,215 @@
+#include <QDirIterator>
+#include <QLabel>
+#include <QNetworkAccessManager>
+#include <QProcess>
+#include <QPushButton>
+#include <QtTest>
+
+#include "mail/auth/device_grant_source.h"
+#include "mail/auth/oauth_endpoint.h"
+#include "platform/clock.h"
+#include "platform/password_keyring.h"
+#include "settings_dialog/sign_in_dialog.h"
+#include "support/real_part.h"
+#include "support/token_endpoint.h"
+
+using namespace velmio;
+using namespace velmio::test;
+
+namespace {
+
+constexpr int kMsPerSecond = 40;  // the endpoint's seconds, shortened
+const QString kSignedIn = QStringLiteral("サインインできたよ！");
+
+// What the Secret Service holds at a place, read by another program.
+QString Lookup(const QString& place) {
+    QProcess tool;
+    tool.start("secret-tool", {"lookup", "server", "velmio-check", "user", place});
+    tool.waitForFinished(5000);
+    return QString::fromUtf8(tool.readAllStandardOutput());
+}
+
+AccountSettings Account(const TokenEndpoint& endpoint) {
+    AccountSettings a;
+    a.Server = "127.0.0.1", a.LoginName = "alice", a.Protocol = kImap, a.Port = 993, a.Security = 2;
+    a.Auth = kAuthDeviceGrant, a.OAuthClientId = "test-client", a.OAuthAuthority = endpoint.authority();
+    return a;
+}
+
+// One letter an answer: Ready, Missing, Unavailable, or Sign in again.
+QString Letter(const CredentialAnswer& answer) {
+    return QString("RMUS").at(static_cast<int>(answer.kind));
+}
+
+}  // namespace
+
+class DeviceGrantTest : public QObject {
+    Q_OBJECT
+    SecretServiceKeyring keyring_;
+
+private slots:
+    void init() { REQUIRE_REAL_PART(keyring_.Available(), "the keyring"); }
+
+    // The dialog through a whole sign-in against the endpoint's answers.
+    void signIn_data() {
+        QTest::addColumn<QString>("authority");  // empty: the endpoint's
+        QTest::addColumn<int>("interval");       // of the device code, and how long it lasts
+        QTest::addColumn<int>("expires");
+        QTest::addColumn<QList<QByteArray>>("polls");
+        QTest::addColumn<bool>("cancel");  // after the first poll
+        QTest::addColumn<QString>("said");
+        const QByteArray pending = ErrorBody("authorization_pending");
+        const QString expired = QStringLiteral("コードの期限が切れちゃった。もう一度やり直してね");
+        const QString denied = QStringLiteral("サインインが断られちゃった…");
+        using L = QList<QByteArray>;
+        QTest::newRow("pending, slow down, success")
+            << "" << 1 << 900 << L{pending, ErrorBody("slow_down"), GrantedBody("at-1", "rt-1")} << false << kSignedIn;
+        QTest::newRow("expired") << "" << 1 << 900 << L{pending, ErrorBody("expired_token")} << false << expired;
+        QTest::newRow("access denied") << "" << 1 << 900 << L{ErrorBody("access_denied")} << false << denied;
+        QTest::newRow("declined, as Microsoft says it") << "" << 1 << 900 << L{ErrorBody("authorization_declined")} << false << denied;
+        QTest::newRow("code runs out while pending") << "" << 1 << 4 << L{pending} << false << expired;
+        QTest::newRow("cancel stops polling") << "" << 5 << 900 << L{pending} << true
+                                              << "ブラウザでサインインするのを待ってるよ…";
+        QTest::newRow("plain http off loopback") << "http://login.example.org/common" << 1 << 900 << L{} << false
+                                                 << "OAuthAuthority のアドレスが https じゃないから、サインインには使えないよ";
+    }
+    void signIn() {
+        QFETCH(QString, authority);
+        QFETCH(int, interval);
+        QFETCH(int, expires);
+        QFETCH(QList<QByteArray>, polls);
+        QFETCH(bool, cancel);
+        QFETCH(QString, said);
+        TokenEndpoint endpoint;
+        endpoint.deviceCode = {DeviceCodeBody(endpoint, interval, expires)};
+        endpoint.token = polls;
+        AccountSettings account = Account(endpoint);
+        if (!authority.isEmpty()) account.OAuthAuthority = authority;
+        keyring_.Remove(TokenPlace(account));
+        QStringList opened;
+        SignInDialog dialog(account, {&keyring_, [&](const QString& a) { opened << a; }, kMsPerSecond});
+        dialog.show();
+        auto* state = dialog.findChild<QLabel*>("SignInState");
+        if (cancel) {
+            QTRY_COMPARE(endpoint.to("/token").size(), 1);
+            dialog.findChild<QPushButton*>("Cancel")->click();
+        }
+        QTRY_COMPARE(state->text(), said);
+        const qsizetype seen = endpoint.to("/token").size();
+        QTest::qWait(12 * kMsPerSecond);  // nothing more after the end
+        QCOMPARE(endpoint.to("/token").size(), seen);
+        // A last pending answer repeats until the end; any other ends it.
+        QVERIFY(polls.isEmpty() || polls.last().contains("pending") ? seen >= polls.size() : seen == polls.size());
+        QCOMPARE(Lookup(TokenPlace(account)), said == kSignedIn ? "rt-1" : "");
+        QCOMPARE(dialog.SignedIn(), said == kSignedIn);
+        if (!authority.isEmpty()) {
+            QVERIFY(endpoint.requests.isEmpty() && opened.isEmpty());
+            return;
+        }
+
+        QCOMPARE(opened, QStringList{endpoint.authority() + "/device"});
+        QCOMPARE(dialog.findChild<QLabel*>("UserCode")->text(), "VELM-1O2K");
+        const QUrlQuery asked = endpoint.to("/devicecode").value(0).form;
+        QCOMPARE(asked.queryItemValue("client_id"), "test-client");
+        QCOMPARE(asked.queryItemValue("scope", QUrl::FullyDecoded),
+                 "https://outlook.office.com/IMAP.AccessAsUser.All offline_access");
+        for (const TokenEndpoint::Request& poll : endpoint.to("/token"))
+            QCOMPARE(poll.form.queryItemValue("grant_type", QUrl::FullyDecoded),
+                     "urn:ietf:params:oauth:grant-type:device_code");
+        // slow_down adds five seconds to every later wait.
+        const QList<TokenEndpoint::Request> p = endpoint.to("/token");
+        if (p.size() == 3) QVERIFY2(p[2].at - p[1].at >= 6 * kMsPerSecond && p[1].at - p[0].at < 6 * kMsPerSecond,
+                                    qPrintable(QString("waits %1, %2 ms").arg(p[1].at - p[0].at).arg(p[2].at - p[1].at)));
+    }
+
+    // The source through a sequence of fetches: "fetch", "refused", or
+    // "+N" seconds on the clock.
+    void source_data() {
+        QTest::addColumn<QList<QByteArray>>("answers");
+        QTest::addColumn<QString>("saved");  // the refresh token in the keyring before
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("letters");
+        QTest::addColumn<int>("refreshes");
+        QTest::addColumn<QString>("savedAfter");
+        const QList<QByteArray> two{GrantedBody("at-1", "rt-2"), GrantedBody("at-2", "")};
+        QTest::newRow("kept while fresh") << two << "rt-1" << QStringList{"fetch", "+3000", "fetch"} << "RR" << 1 << "rt-2";
+        QTest::newRow("renewed shortly before expiry") << two << "rt-1" << QStringList{"fetch", "+3400", "fetch"} << "RR" << 2 << "rt-2";
+        QTest::newRow("refused login renews once")
+            << two << "rt-1" << QStringList{"fetch", "refused", "refused", "fetch"} << "RRSR" << 3 << "rt-2";
+        QTest::newRow("refused refresh asks for a sign-in")
+            << QList<QByteArray>{ErrorBody("invalid_grant")} << "rt-1" << QStringList{"fetch"} << "S" << 1 << "rt-1";
+        QTest::newRow("busy endpoint is a failed check")
+            << QList<QByteArray>{ErrorBody("temporarily_unavailable")} << "rt-1" << QStringList{"fetch"} << "U" << 1 << "rt-1";
+        QTest::newRow("not signed in yet") << two << "" << QStringList{"fetch"} << "M" << 0 << "";
+    }
+    void source() {
+        QFETCH(QList<QByteArray>, answers);
+        QFETCH(QString, saved);
+        QFETCH(QStringList, steps);
+        QFETCH(QString, letters);
+        QFETCH(int, refreshes);
+        QFETCH(QString, savedAfter);
+        TokenEndpoint endpoint;
+        endpoint.token = answers;
+        const AccountSettings account = Account(endpoint);
+        keyring_.Remove(TokenPlace(account));
+        if (!saved.isEmpty()) QVERIFY(keyring_.Write(TokenPlace(account), saved));
+        ManualClock clock;
+        DeviceGrantSource source(keyring_, clock);
+        QSignalSpy answered(&source, &CredentialSource::Answered);
+        QString got;
+        for (const QString& step : steps) {
+            if (step.startsWith('+')) {
+                clock.advanceSecs(step.toInt());
+                continue;
+            }
+            source.Fetch(account, step == "refused");
+            QVERIFY(answered.wait(5000));
+            const auto answer = answered.takeFirst().at(0).value<CredentialAnswer>();
+            got += Letter(answer);
+            if (answer.kind == CredentialAnswer::Kind::Ready) QVERIFY(answer.credential.kind == Credential::Kind::Token);
+        }
+        QCOMPARE(got, letters);
+        QCOMPARE(endpoint.to("/token").size(), refreshes);
+        for (const TokenEndpoint::Request& r : endpoint.requests)
+            QCOMPARE(r.form.queryItemValue("grant_type"), "refresh_token");
+        QCOMPARE(Lookup(TokenPlace(account)), savedAfter);
+    }
+
+    // Signed in once, a new start of the program gets a token without
+    // another sign-in, and the refresh token is in no file of hers.
+    void restartKeepsTheSignIn() {
+        TokenEndpoint endpoint;
+        endpoint.deviceCode = {DeviceCodeBody(endpoint)};
+        endpoint.token = {GrantedBody("at-first", "rt-kept-secret"), GrantedBody("at-after-restart", "")};
+        const AccountSettings account = Account(endpoint);
+        {
+            SignInDialog dialog(account, {&keyring_, [](const QString&) {}, kMsPerSecond});
+            dialog.show();
+            QTRY_VERIFY(dialog.SignedIn());
+        }
+        ManualClock clock;
+        DeviceGrantSource restarted(keyring_, clock);
+        QSignalSpy answered(&restarted, &CredentialSource::Answered);
+        restarted.Fetch(account, false);
+        QVERIFY(answered.wait(5000));
+        QCOMPARE(answered.at(0).at(0).value<CredentialAnswer>().credential.secret, "at-after-restart");
+        QCOMPARE(endpoint.to("/devicecode").size(), 1);
+        QCOMPARE(endpoint.to("/token").last().form.queryItemValue("refresh_token"), "rt-kept-secret");
+        // Where her settings and logs go when installed, and the test desktop's files.
+        const QString home = QDir::homePath();
+        for (const QString& folder : {qEnvironmentVariable("XDG_CONFIG_HOME", home + "/.config") + "/velmio-check",
+                                      qEnvironmentVariable("XDG_STATE_HOME", home + "/.local/state") + "/velmio-check",
+                                      qEnvironmentVariable("VELMIO_TEST_ENV_DIR")}) {
+            if (folder.isEmpty()) continue;
+            for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
+                QFile file(it.next());
+                if (file.size() < (1 << 24) && file.open(QIODevice::ReadOnly))
+                    QVERIFY2(!file.readAll().contains("rt-kept-secret"), qPrintable(file.fileName()));
+            }
+        }
+    }
+};
+
+QTEST_MAIN(DeviceGrantTest)
+#include "tst_device_grant.moc"
