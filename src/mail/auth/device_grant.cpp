@@ -54,11 +54,8 @@ void DeviceGrant::Poll() {
             interval_ += 5;  // RFC 8628, 3.5: for this and every later poll
             [[fallthrough]];
         case TokenReply::Kind::Pending:
-            emit Polled(reply.kind);
-            if (!ended_) next_.start(interval_ * msPerSecond_);
-            return;
+        // A lost answer or a busy server: the user may still be signing in.
         case TokenReply::Kind::Failed:
-            // A lost answer or a busy server: the user may still be signing in.
             emit Polled(reply.kind);
             if (!ended_) next_.start(interval_ * msPerSecond_);
             return;

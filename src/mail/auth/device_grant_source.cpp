@@ -21,7 +21,9 @@ CredentialAnswer Ready(const QString& token) {
 DeviceGrantSource::DeviceGrantSource(PasswordKeyring& keyring, const Clock& clock, QObject* parent)
     : CredentialSource(parent), keyring_(keyring), clock_(clock) {}
 
-DeviceGrantSource::~DeviceGrantSource() { Cancel(); }
+DeviceGrantSource::~DeviceGrantSource() {
+    for (const Renewal& renewal : std::as_const(renewals_)) AbortPost(renewal.reply);
+}
 
 void DeviceGrantSource::Answer(CredentialAnswer answer, int times) {
     // Never within Fetch: its caller may not be listening yet.

@@ -13,7 +13,8 @@ namespace {
 // Longer texts than these are no honest answer, and would only swell a label.
 constexpr qsizetype kMaxCode = 64;
 constexpr qsizetype kMaxAddress = 2048;
-constexpr qsizetype kMaxToken = 64 * 1024;
+constexpr qsizetype kMaxToken = 65536;
+constexpr qint64 kDay = 86400;
 
 QJsonObject Object(const QByteArray& body) {
     QJsonParseError error{};
@@ -64,7 +65,7 @@ std::optional<DeviceCode> ParseDeviceCode(const QByteArray& body) {
     c.userCode = Text(o, "user_code", kMaxCode).trimmed();
     c.verificationUri = Text(o, "verification_uri", kMaxAddress);
     if (c.verificationUri.isEmpty()) c.verificationUri = Text(o, "verification_url", kMaxAddress);  // older endpoints
-    c.expiresIn = static_cast<int>(Seconds(o, "expires_in", 900, 1, 24 * 3600));
+    c.expiresIn = static_cast<int>(Seconds(o, "expires_in", 900, 1, kDay));
     c.interval = static_cast<int>(Seconds(o, "interval", 5, 1, 300));
     if (c.deviceCode.isEmpty() || c.userCode.isEmpty()) return std::nullopt;
     // The address is opened in the browser: nothing but the web.
@@ -96,7 +97,7 @@ TokenReply ParseTokenReply(const QByteArray& body) {
         return r;
     }
     r.kind = TokenReply::Kind::Granted;
-    r.expiresIn = Seconds(o, "expires_in", 3600, 0, 366 * 24 * 3600);
+    r.expiresIn = Seconds(o, "expires_in", 3600, 0, 366 * kDay);
     return r;
 }
 
