@@ -33,8 +33,8 @@ SignInDialog::SignInDialog(const AccountSettings& account, SignInServices servic
     f.setPointSizeF(9.0);
     setFont(f);
 
-    QLabel* intro = PlainLabel("Label1");
-    intro->setText(QStringLiteral("ブラウザで下のアドレスを開いて、このコードを入れてね。\n%1 のメールを読めるようにするよ。")
+    intro_ = PlainLabel("Label1");
+    intro_->setText(QStringLiteral("ブラウザで下のアドレスを開いて、このコードを入れてね。\n%1 のメールを読めるようにするよ。")
                        .arg(account_.LoginName.isEmpty() ? account_.Server : account_.LoginName));
     // The code is what the user copies by eye or by hand: large, and selectable.
     userCode_ = PlainLabel("UserCode", Qt::TextSelectableByMouse);
@@ -50,7 +50,6 @@ SignInDialog::SignInDialog(const AccountSettings& account, SignInServices servic
     verificationUri_->setAlignment(Qt::AlignCenter);
     verificationUri_->setAccessibleName(QStringLiteral("アドレス"));
     signInState_ = PlainLabel("SignInState");
-    signInState_->setMinimumHeight(signInState_->fontMetrics().height() * 2);
     openBrowser_ = Named(new QPushButton(QStringLiteral("ブラウザで開く(&B)")), "OpenBrowser");
     openBrowser_->setEnabled(false);
     cancel_ = Named(new QPushButton(QStringLiteral("キャンセル")), "Cancel");
@@ -60,7 +59,7 @@ SignInDialog::SignInDialog(const AccountSettings& account, SignInServices servic
     buttons->addWidget(openBrowser_);
     buttons->addWidget(cancel_);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(intro);
+    layout->addWidget(intro_);
     layout->addSpacing(8);
     layout->addWidget(userCode_);
     layout->addWidget(verificationUri_);
@@ -90,34 +89,33 @@ void SignInDialog::showEvent(QShowEvent* event) {
 void SignInDialog::Say(const QString& text) {
     signInState_->setText(text);
     signInState_->setAccessibleName(text);
+    if (isVisible()) adjustSize();  // a longer line wraps onto more rows
+}
+
+void SignInDialog::Refuse(const QString& why) {
+    // Without a code there is nothing to enter anywhere.
+    userCode_->hide();
+    verificationUri_->hide();
+    intro_->hide();
+    openBrowser_->hide();
+    cancel_->setText(QStringLiteral("閉じる"));
+    Say(why);
 }
 
 void SignInDialog::Start() {
     if (started_) return;
     started_ = true;
     const OAuthEndpoint endpoint = EndpointFor(account_);
-    if (endpoint.problem == OAuthEndpoint::Problem::NoClientId) {
-        Say(QStringLiteral("このVelmioにはMicrosoftのクライアントIDが組み込まれていないの。"
-                           "登録したクライアントIDを設定ファイルの OAuthClientId に書いてね（READMEに手順があるよ）"));
-        cancel_->setText(QStringLiteral("閉じる"));
-        return;
-    }
-    if (endpoint.problem == OAuthEndpoint::Problem::InsecureAuthority) {
-        Say(QStringLiteral("OAuthAuthority のアドレスが https じゃないから、サインインには使えないよ"));
-        cancel_->setText(QStringLiteral("閉じる"));
-        return;
-    }
+    if (endpoint.problem == OAuthEndpoint::Problem::NoClientId)
+        return Refuse(QStringLiteral("このVelmioにはMicrosoftのクライアントIDが組み込まれていないの。"
+                                     "登録したIDを設定ファイルの OAuthClientId に書いてね（手順はREADMEにあるよ）"));
+    if (endpoint.problem == OAuthEndpoint::Problem::InsecureAuthority)
+        return Refuse(QStringLiteral("OAuthAuthority のアドレスが https じゃないから、サインインには使えないよ"));
     // A refresh token goes nowhere but the keyring.
-    if (!services_.keyring || !services_.keyring->Available()) {
-        Say(QStringLiteral("キーリングがないから、サインインを覚えておけないよ…"));
-        cancel_->setText(QStringLiteral("閉じる"));
-        return;
-    }
-    if (account_.LoginName.trimmed().isEmpty()) {
-        Say(QStringLiteral("先にユーザー名（メールアドレス）を入れてね"));
-        cancel_->setText(QStringLiteral("閉じる"));
-        return;
-    }
+    if (!services_.keyring || !services_.keyring->Available())
+        return Refuse(QStringLiteral("キーリングがないから、サインインを覚えておけないよ…"));
+    if (account_.LoginName.trimmed().isEmpty())
+        return Refuse(QStringLiteral("先にユーザー名（メールアドレス）を入れてね"));
     Say(QStringLiteral("コードをもらっているところだよ…"));
     grant_ = new DeviceGrant(net_, endpoint, services_.msPerSecond, this);
     connect(grant_, &DeviceGrant::CodeReady, this, &SignInDialog::ShowCode);

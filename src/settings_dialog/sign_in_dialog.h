@@ -39,6 +39,8 @@ protected:
 
 private:
     void Say(const QString& text);
+    // Ends before asking for a code, saying why.
+    void Refuse(const QString& why);
     void ShowCode(const DeviceCode& code);
     void ShowPoll(TokenReply::Kind kind);
     void Finish(const TokenReply& reply);
@@ -51,6 +53,7 @@ private:
     QString address_;
     bool started_ = false;
     bool signedIn_ = false;
+    QLabel* intro_;
     QLabel* userCode_;
     QLabel* verificationUri_;
     QLabel* signInState_;
