@@ -10,11 +10,14 @@
 #include "core/app_state.h"
 #include "mail/auth/device_grant_source.h"
 #include "mail/auth/oauth_endpoint.h"
+#include "mail/imap/imap_session.h"
 #include "platform/clock.h"
 #include "platform/password_keyring.h"
 #include "settings_dialog/form3.h"
 #include "settings_dialog/sign_in_dialog.h"
+#include "support/dovecot.h"
 #include "support/fakes.h"
+#include "support/jwt.h"
 #include "support/real_part.h"
 #include "support/token_endpoint.h"
 
@@ -34,7 +37,7 @@ QString Lookup(const QString& place) {
     return QString::fromUtf8(tool.readAllStandardOutput());
 }
 
-AccountSettings Account(const TokenEndpoint& endpoint) {
+AccountSettings TestAccount(const TokenEndpoint& endpoint) {
     AccountSettings a;
     a.Server = "127.0.0.1", a.LoginName = "alice", a.Protocol = kImap, a.Port = 993, a.Security = 2;
     a.Auth = kAuthDeviceGrant, a.OAuthClientId = "test-client", a.OAuthAuthority = endpoint.authority();
@@ -88,7 +91,7 @@ private slots:
         TokenEndpoint endpoint;
         endpoint.deviceCode = {DeviceCodeBody(endpoint, interval, expires)};
         endpoint.token = polls;
-        AccountSettings account = Account(endpoint);
+        AccountSettings account = TestAccount(endpoint);
         if (!authority.isEmpty()) account.OAuthAuthority = authority;
         keyring_.Remove(TokenPlace(account));
         QStringList opened;
@@ -202,11 +205,11 @@ private slots:
         QFETCH(QString, savedAfter);
         TokenEndpoint endpoint;
         endpoint.token = answers;
-        const AccountSettings account = Account(endpoint);
+        const AccountSettings account = TestAccount(endpoint);
         keyring_.Remove(TokenPlace(account));
         if (!saved.isEmpty()) QVERIFY(keyring_.Write(TokenPlace(account), saved));
         ManualClock clock;
-        DeviceGrantSource source(keyring_, clock);
+        DeviceGrantSource source(keyring_, &clock);
         QSignalSpy answered(&source, &CredentialSource::Answered);
         QString got;
         for (const QString& step : steps) {
@@ -227,20 +230,64 @@ private slots:
         QCOMPARE(Lookup(TokenPlace(account)), savedAfter);
     }
 
+    // Tokens from the endpoint that Dovecot checks itself: one it takes, and
+    // one it refuses, renewed once after the refusal.
+    void tokensDovecotTakes_data() {
+        QTest::addColumn<qint64>("firstExpires");  // seconds left of the first token's own expiry
+        QTest::addColumn<int>("refreshes");
+        QTest::newRow("valid token") << qint64(600) << 1;
+        QTest::newRow("refused token renewed once") << qint64(-60) << 2;
+    }
+    void tokensDovecotTakes() {
+        QFETCH(qint64, firstExpires);
+        QFETCH(int, refreshes);
+        REQUIRE_REAL_PART(!qEnvironmentVariableIsEmpty("VELMIO_OAUTH2_KEY"), "Dovecot with tokens");
+        TokenEndpoint endpoint;
+        // The endpoint says an hour either way, as one does for a token revoked since.
+        endpoint.token = {GrantedBody(MintJwt("alice", firstExpires), ""), GrantedBody(MintJwt("alice", 600), "")};
+        AccountSettings settings = TestAccount(endpoint);
+        QVERIFY(keyring_.Write(TokenPlace(settings), "rt-dovecot"));
+        ManualClock clock;
+        DeviceGrantSource source(keyring_, &clock);
+        QSignalSpy answered(&source, &CredentialSource::Answered);
+        std::optional<SessionOutcome::Kind> ended;
+        for (bool refused = false;; refused = true) {
+            source.Fetch(settings, refused);
+            QVERIFY(answered.wait(5000));
+            const CredentialAnswer answer = answered.takeFirst().at(0).value<CredentialAnswer>();
+            QVERIFY(answer.kind == CredentialAnswer::Kind::Ready);
+            ImapSession session;
+            session.SetReplyTimeout(5000);
+            session.SetTrustStore(Dovecot::Authority());
+            Account a;
+            a.protocol = Account::Protocol::Imap, a.server = "127.0.0.1", a.security = 2, a.login = "alice";
+            a.port = quint16(Dovecot::Port("VELMIO_IMAPS_PORT").value_or(1));
+            a.password = answer.credential.secret, a.token = true;
+            connect(&session, &MailSession::Counted, &session, [&](const MailboxCount&) { session.Finish(); });
+            ended.reset();
+            connect(&session, &MailSession::Ended, &session, [&](const SessionOutcome& o) { ended = o.kind; });
+            session.Start(a, false);
+            QTRY_VERIFY_WITH_TIMEOUT(ended.has_value(), 10000);
+            if (*ended != SessionOutcome::Kind::LoginRefused || refused) break;
+        }
+        QCOMPARE(int(*ended), int(SessionOutcome::Kind::Finished));
+        QCOMPARE(endpoint.to("/token").size(), refreshes);
+    }
+
     // Signed in once, a new start of the program gets a token without
     // another sign-in, and the refresh token is in no file of hers.
     void restartKeepsTheSignIn() {
         TokenEndpoint endpoint;
         endpoint.deviceCode = {DeviceCodeBody(endpoint)};
         endpoint.token = {GrantedBody("at-first", "rt-kept-secret"), GrantedBody("at-after-restart", "")};
-        const AccountSettings account = Account(endpoint);
+        const AccountSettings account = TestAccount(endpoint);
         {
             SignInDialog dialog(account, {&keyring_, [](const QString&) {}, kMsPerSecond});
             dialog.show();
             QTRY_VERIFY(dialog.SignedIn());
         }
         ManualClock clock;
-        DeviceGrantSource restarted(keyring_, clock);
+        DeviceGrantSource restarted(keyring_, &clock);
         QSignalSpy answered(&restarted, &CredentialSource::Answered);
         restarted.Fetch(account, false);
         QVERIFY(answered.wait(5000));

@@ -13,13 +13,25 @@ namespace velmio {
 namespace {
 
 CredentialAnswer Ready(const QString& token) {
-    return {CredentialAnswer::Kind::Ready, {Credential::Kind::Token, token}, {}};
+    CredentialAnswer a;
+    a.kind = CredentialAnswer::Kind::Ready;
+    a.credential = {Credential::Kind::Token, token};
+    return a;
 }
+
+CredentialAnswer Not(CredentialAnswer::Kind kind, const QString& reason) {
+    CredentialAnswer a;
+    a.kind = kind;
+    a.reason = reason;
+    return a;
+}
+
+const SystemClock kSystemClock;
 
 }  // namespace
 
-DeviceGrantSource::DeviceGrantSource(PasswordKeyring& keyring, const Clock& clock, QObject* parent)
-    : CredentialSource(parent), keyring_(keyring), clock_(clock) {}
+DeviceGrantSource::DeviceGrantSource(PasswordKeyring& keyring, const Clock* clock, QObject* parent)
+    : CredentialSource(parent), keyring_(keyring), clock_(clock ? *clock : kSystemClock) {}
 
 DeviceGrantSource::~DeviceGrantSource() {
     for (const Renewal& renewal : std::as_const(renewals_)) AbortPost(renewal.reply);
@@ -42,7 +54,7 @@ void DeviceGrantSource::Fetch(const AccountSettings& account, bool refused) {
     if (refused && held.renewedAfterRefusal) {
         // Renewed once already and still refused: only the user can help.
         held = {};
-        Answer({CredentialAnswer::Kind::SignInAgain, {}, QStringLiteral("a renewed token was refused too")});
+        Answer(Not(CredentialAnswer::Kind::SignInAgain, QStringLiteral("a renewed token was refused too")));
         return;
     }
     if (!refused) {
@@ -60,18 +72,18 @@ void DeviceGrantSource::Fetch(const AccountSettings& account, bool refused) {
     if (read.answer == KeyringAnswer::Found && !read.password.isEmpty())
         Refresh(account, read.password, refused);
     else if (read.answer == KeyringAnswer::Found || read.answer == KeyringAnswer::Missing)
-        Answer({CredentialAnswer::Kind::Missing, {}, QStringLiteral("not signed in yet")}, renewals_.take(place).waiting);
+        Answer(Not(CredentialAnswer::Kind::Missing, QStringLiteral("not signed in yet")), renewals_.take(place).waiting);
     else
-        Answer({CredentialAnswer::Kind::Unavailable, {}, read.reason}, renewals_.take(place).waiting);
+        Answer(Not(CredentialAnswer::Kind::Unavailable, read.reason), renewals_.take(place).waiting);
 }
 
 void DeviceGrantSource::Refresh(const AccountSettings& account, const QString& refreshToken, bool afterRefusal) {
     const OAuthEndpoint endpoint = EndpointFor(account);
     const QString place = TokenPlace(account);
     if (endpoint.problem != OAuthEndpoint::Problem::None) {
-        Answer({CredentialAnswer::Kind::SignInAgain, {},
-                endpoint.problem == OAuthEndpoint::Problem::NoClientId ? QStringLiteral("no client id")
-                                                                       : QStringLiteral("the authority is not https")},
+        Answer(Not(CredentialAnswer::Kind::SignInAgain,
+                   endpoint.problem == OAuthEndpoint::Problem::NoClientId ? QStringLiteral("no client id")
+                                                                          : QStringLiteral("the authority is not https")),
                renewals_.take(place).waiting);
         return;
     }
@@ -91,11 +103,11 @@ void DeviceGrantSource::Refresh(const AccountSettings& account, const QString& r
             Answer(Ready(reply.accessToken), waiting);
         } else if (reply.kind == K::Refused || reply.kind == K::Denied || reply.kind == K::Expired) {
             held_.remove(place);
-            Answer({CredentialAnswer::Kind::SignInAgain, {}, QStringLiteral("the refresh was refused: ") + reply.error},
+            Answer(Not(CredentialAnswer::Kind::SignInAgain, QStringLiteral("the refresh was refused: ") + reply.error),
                    waiting);
         } else {
-            Answer({CredentialAnswer::Kind::Unavailable, {},
-                    QStringLiteral("no token this time: ") + (reply.error.isEmpty() ? error : reply.error)},
+            Answer(Not(CredentialAnswer::Kind::Unavailable,
+                       QStringLiteral("no token this time: ") + (reply.error.isEmpty() ? error : reply.error)),
                    waiting);
         }
     });

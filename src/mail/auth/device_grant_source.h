@@ -21,7 +21,8 @@ class PasswordKeyring;
 class DeviceGrantSource : public CredentialSource {
     Q_OBJECT
 public:
-    DeviceGrantSource(PasswordKeyring& keyring, const Clock& clock, QObject* parent = nullptr);
+    // clock: none, the system's.
+    explicit DeviceGrantSource(PasswordKeyring& keyring, const Clock* clock = nullptr, QObject* parent = nullptr);
     ~DeviceGrantSource() override;
 
     void Fetch(const AccountSettings& account, bool refused) override;
