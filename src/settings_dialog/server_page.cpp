@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "core/app_settings.h"
+#include "mail/auth/oauth_endpoint.h"
 #include "platform/named_widget.h"
 #include "settings_dialog/digit_key.h"
 
@@ -46,6 +47,7 @@ void ApplyAccount(AccountSettings& to, const AccountSettings& from, bool& change
     ApplyField(to.Protocol, from.Protocol, changed);
     ApplyField(to.AccountName, from.AccountName, changed);
     ApplyField(to.Enabled, from.Enabled, changed);
+    ApplyField(to.Auth, from.Auth, changed);
 }
 
 // How the list names an account.
@@ -115,6 +117,13 @@ ServerPage::ServerPage(QWidget* parent) : DialogPage(parent) {
     PlaceInTwips(loginPass_, frame1, 2640, 1800, 1575, 270);
     PlaceInTwips(savePass_, frame1, 120, 2160, 2415, 255);
     PlaceInTwips(apopCheck_, frame1, 2640, 2160, 1935, 255);
+
+    // Microsoft takes no password: a token of her own sign-in instead.
+    microsoftSignIn_ = Named(new QPushButton(QStringLiteral("Microsoft(&M)")), "MicrosoftSignIn");
+    microsoftSignIn_->setCheckable(true);
+    microsoftSignIn_->setToolTip(QStringLiteral("Outlook.com・Hotmail・Microsoft 365 にブラウザでサインインして使うよ"));
+    PlaceInTwips(microsoftSignIn_, frame1, 3600, 465, 1095, 315);
+    connect(microsoftSignIn_, &QPushButton::clicked, this, &ServerPage::ChooseMicrosoft);
 
     popPort_ = Named(new QLineEdit, "PopPort");
     popPort_->setMaxLength(5);
@@ -225,6 +234,7 @@ void ServerPage::ShowAccount(int row) {
     protocol_->setCurrentIndex(ShownProtocol(a));
     popPort_->setText(rows_[row].port);
     ShowProtocol();
+    ShowSignInKind();
     serverName_->setCurrentIndex(0);
     serverDel_->setEnabled(rows_.size() > 1);
     serverAdd_->setEnabled(rows_.size() < kMaxAccounts);
@@ -255,6 +265,28 @@ void ServerPage::ShowListEntry() {
     a.Server = serverAddress_->text();
     a.Enabled = accountEnabled_->isChecked();
     item->setText(ListEntry(a));
+}
+
+void ServerPage::ShowSignInKind() {
+    const bool token = rows_[shown_].account.Auth == kAuthDeviceGrant;
+    microsoftSignIn_->setChecked(token);
+    loginPass_->setEnabled(!token);
+    savePass_->setEnabled(!token);
+}
+
+void ServerPage::ChooseMicrosoft(bool chosen) {
+    if (shown_ < 0) return;
+    StoreShown();
+    AccountSettings& a = rows_[shown_].account;
+    a.Auth = chosen ? kAuthDeviceGrant : 0;
+    ShowSignInKind();
+    if (!chosen) return;
+    serverAddress_->setText(kMicrosoftServer);
+    security_->setCurrentIndex(2);
+    popPort_->setText(protocol_->currentIndex() == kImap ? QStringLiteral("993") : QStringLiteral("995"));
+    apopCheck_->setChecked(false);
+    StoreShown();
+    emit SignInRequested(a);
 }
 
 void ServerPage::AddAccount() {

@@ -38,6 +38,10 @@ public:
     QComboBox* ServerName() const { return serverName_; }
     QComboBox* Security() const { return security_; }
 
+signals:
+    // Microsoft was chosen for the account shown: sign it in now.
+    void SignInRequested(const AccountSettings& account);
+
 private:
     // The port field's caption, after the protocol chosen.
     QString PortName() const;
@@ -60,6 +64,10 @@ private:
     void AddAccount();
     void DeleteAccount();
     void ShowListEntry();
+    // Microsoft's server and her own sign-in for the account shown, or
+    // back to the password.
+    void ChooseMicrosoft(bool chosen);
+    void ShowSignInKind();
 
     QList<Row> rows_;
     int shown_ = -1;
@@ -78,6 +86,7 @@ private:
     QComboBox* security_;
     QComboBox* protocol_;
     QLabel* portLabel_;
+    QPushButton* microsoftSignIn_;
 };
 
 // PopPort's text as the stored 16 bits of a port from 1 to 65535; nothing
