@@ -9,6 +9,7 @@
 #include "character/balloon_geometry.h"
 #include "character/form4.h"
 #include "platform/twips.h"
+#include "platform/window_screen.h"
 
 namespace velmio {
 
@@ -102,7 +103,15 @@ void BalloonWindow::StandBesideCharacter(int top) {
 void BalloonWindow::SetCharFormPosition() {
     if (!picture_) return;
     const int left = atRight_ ? x() - picture_->width() : x() + width();
-    picture_->move(left, y() - picture_->height() / 2);
+    picture_->StandBesideBalloon(QPoint(left, y() - picture_->height() / 2));
+}
+
+void BalloonWindow::PlacePartner() {
+    KeepWhollyOnScreen(this);
+    SetCharFormPosition();
+    // Put beside the balloon she may stand off the screen: she comes back and
+    // the balloon goes beside her again.
+    if (picture_ && KeepWhollyOnScreen(picture_)) picture_->SetTextFormPosition();
 }
 
 }  // namespace velmio

@@ -37,7 +37,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override;
-    void PlacePartner() override { SetCharFormPosition(); }
+    void PlacePartner() override;
 
 private:
     void applyRoundedShape();

@@ -12,6 +12,7 @@
 #include "character/window_shape.h"
 #include "core/app_state.h"
 #include "platform/message_box.h"
+#include "platform/window_screen.h"
 
 namespace velmio {
 
@@ -98,8 +99,21 @@ void Form4::ShapeWindowFromPicture(int n) {
 }
 
 void Form4::SetTextFormPosition() {
+    balloonPlacedFrom_ = pos();
     if (!balloon_) return;
     balloon_->StandBesideCharacter(y() + height() / 2);
+}
+
+void Form4::PlacePartner() {
+    KeepWhollyOnScreen(this);  // a drop half off the screen
+    SetTextFormPosition();
+}
+
+void Form4::moveEvent(QMoveEvent*) {
+    // Moved by someone else than us (the window manager keeping her off a top
+    // bar, a screen gone): the balloon follows. While she is dragged it waits
+    // for the drop.
+    if (!dragging() && pos() != balloonPlacedFrom_) SetTextFormPosition();
 }
 
 void Form4::paintEvent(QPaintEvent*) {

@@ -28,6 +28,11 @@ public:
     void ShowPicture(int n);
     // Places the balloon beside the character (after the character was dragged).
     void SetTextFormPosition();
+    // Stands at topLeft, beside the balloon where it was put.
+    void StandBesideBalloon(const QPoint& topLeft) {
+        balloonPlacedFrom_ = topLeft;
+        move(topLeft);
+    }
 
     const QImage& strip() const { return strip_; }
     const QImage& frame() const { return frame_; }
@@ -35,7 +40,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override;
-    void PlacePartner() override { SetTextFormPosition(); }
+    void PlacePartner() override;
+    void moveEvent(QMoveEvent* e) override;
 
 private:
     void ShapeWindowFromPicture(int n);
@@ -48,6 +54,8 @@ private:
     QImage frame_;
     int shownFrame_ = -1;
     quint64 pictureGeneration_ = 0;
+    // Where she stood when the balloon was last put beside her.
+    QPoint balloonPlacedFrom_;
 };
 
 // Reads a picture by its content, whatever its file name says.

@@ -23,4 +23,10 @@ int SetTopMost(QWidget* window, int mode) {
     return 1;
 }
 
+void KeepAbove(QWidget* upper, QWidget* lower) {
+    upper->winId();
+    lower->winId();
+    upper->windowHandle()->setTransientParent(lower->windowHandle());
+}
+
 }  // namespace velmio

@@ -9,4 +9,9 @@ namespace velmio {
 // and gives 0. Every call also shows the window.
 int SetTopMost(QWidget* window, int mode);
 
+// The window manager keeps upper directly above lower, whatever raises
+// either (upper becomes lower's transient). Takes effect when upper is next
+// shown while lower is shown.
+void KeepAbove(QWidget* upper, QWidget* lower);
+
 }  // namespace velmio
