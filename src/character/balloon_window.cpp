@@ -16,6 +16,9 @@ namespace velmio {
 BalloonWindow::BalloonWindow(QWidget* parent)
     : PartnerWindow(false, parent) {
     setObjectName(QStringLiteral("Form1"));
+    // Her words need no keyboard; asking for it would only make window
+    // managers flag the balloon as wanting attention.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setPalette(QToolTip::palette());
     setAutoFillBackground(false);
     QFont f(QStringLiteral("Noto Sans CJK JP"));

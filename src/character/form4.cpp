@@ -107,6 +107,19 @@ void Form4::SetTextFormPosition() {
 void Form4::PlacePartner() {
     KeepWhollyOnScreen(this);  // a drop half off the screen
     SetTextFormPosition();
+    RaiseBalloon();  // the window manager raised her at the press
+}
+
+void Form4::RaiseBalloon() {
+    if (balloon_ && balloon_->isVisible()) balloon_->raise();
+}
+
+bool Form4::event(QEvent* e) {
+    // Raised by the window manager (a click, the window list): her words come
+    // along rather than stay behind another window, where a window manager
+    // does not keep a transient above its window by itself.
+    if (e->type() == QEvent::WindowActivate) RaiseBalloon();
+    return PartnerWindow::event(e);
 }
 
 void Form4::moveEvent(QMoveEvent*) {

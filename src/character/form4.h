@@ -42,9 +42,11 @@ protected:
     void paintEvent(QPaintEvent*) override;
     void PlacePartner() override;
     void moveEvent(QMoveEvent* e) override;
+    bool event(QEvent* e) override;
 
 private:
     void ShapeWindowFromPicture(int n);
+    void RaiseBalloon();
 
     const AppState& state_;
     MessageBoxes& messages_;
