@@ -121,7 +121,13 @@ bool Form1::Load() {
     form4_->move(TwipsToPixels(s.Ypos, tx), TwipsToPixels(s.Xpos, ty));
     KeepWhollyOnScreen(form4_);  // a place saved on a screen since unplugged
     form4_->SetTextFormPosition();
-    KeepAbove(this, form4_);
+    if (s.CharHide) {
+        // Alone on the desktop, a dialog would be listed among the windows
+        // and announced as wanting attention: the balloon stays a tool window.
+        setWindowFlags((windowFlags() & ~Qt::WindowType_Mask) | Qt::Tool);
+    } else {
+        KeepAbove(this, form4_);
+    }
     if (!s.CharHide) form4_->show();
 
     setChecked("mnuAlwaysActive", s.AlwaysActive);

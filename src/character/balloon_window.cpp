@@ -9,6 +9,7 @@
 #include "character/balloon_geometry.h"
 #include "character/form4.h"
 #include "platform/twips.h"
+#include "platform/window_order.h"
 #include "platform/window_screen.h"
 
 namespace velmio {
@@ -91,6 +92,12 @@ void BalloonWindow::paintEvent(QPaintEvent*) {
     printed.setPointSizeF(font().pointSizeF() * 0.9);
     p.setFont(printed);
     p.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip, lastSaidText_);
+}
+
+void BalloonWindow::showEvent(QShowEvent*) {
+    // Before the window is mapped: a dialog, it would otherwise be listed
+    // among the windows while she is hidden.
+    KeepOutOfWindowLists(this);
 }
 
 void BalloonWindow::StandBesideCharacter(int top) {

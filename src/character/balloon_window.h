@@ -37,6 +37,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    void showEvent(QShowEvent*) override;
     void PlacePartner() override;
 
 private:

@@ -14,4 +14,9 @@ int SetTopMost(QWidget* window, int mode);
 // shown while lower is shown.
 void KeepAbove(QWidget* upper, QWidget* lower);
 
+// Keeps a window about to be shown out of the taskbar and the window
+// switcher, which list a dialog whose own window is not shown. Call it before
+// every show: window managers forget it when the window is hidden.
+void KeepOutOfWindowLists(QWidget* window);
+
 }  // namespace velmio
