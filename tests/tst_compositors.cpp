@@ -170,6 +170,8 @@ void CompositorsTest::standsAboveWithHerBalloon() {
     QCOMPARE(balloon.rect.right() + 1, her.rect.left());
     QCOMPARE(balloon.rect.top(), her.rect.top() + her.rect.height() / 2);
     QCOMPARE(her.above, alwaysActive);
+    // Neither window is listed in GNOME's window switcher.
+    if (kind == "gnome") QVERIFY(!d->eval("global.display.get_tab_list(0, null).map(w => w.get_wm_class()).join()").contains("velmio"));
 
     const QString xterm = d->windows("xterm").value(0).id;
     d->run("xdotool", {"windowactivate", "--sync", xterm});
