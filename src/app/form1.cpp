@@ -25,6 +25,7 @@
 #include "platform/single_instance.h"
 #include "platform/twips.h"
 #include "platform/window_order.h"
+#include "platform/window_screen.h"
 
 // The icons live in the static library; its resources must be brought in by hand.
 static void InitIconResources() { Q_INIT_RESOURCE(icons); }
@@ -50,6 +51,7 @@ Form1::Form1(AppState& state, const Services& services)
     connect(menu_, &PopupMenu::command, this, &Form1::RunMenuCommand);
     tray_ = new TrayIcon(this);
     connect(tray_, &TrayIcon::trayMessage, this, &Form1::HandleTrayMessage);
+    connect(tray_, &TrayIcon::hostPresenceChanged, this, &Form1::FollowTrayHost);
     mailCheck_ = new MailCheck(state_, *this, *services_.clock, this);
     mailCheck_->SetKeyring(services_.keyring);
     // News from an inbox is a check nobody asked for: failures are said, not boxed.
@@ -68,6 +70,10 @@ bool Form1::Load() {
         ShowMsg(QStringLiteral("既に起動しています"), 16);
         return false;
     }
+    // Started again while put away: nobody is left without a way to reach her.
+    connect(instance_.get(), &SingleInstance::comeForwardRequested, this, [this] {
+        if (!unloaded_) HandleTrayMessage(TrayIcon::kLeftDown);
+    });
 
     const double tx = TwipsPerPixelX(this);
     const double ty = TwipsPerPixelY(this);
@@ -79,6 +85,7 @@ bool Form1::Load() {
          TwipsToPixels(screenH / 2 - kInitialHeightTwips / 2, ty));
 
     UpdateTrayIcon(QString(), 0);
+    menu_->FollowTrayHost(tray_->hostPresent());
 
     AppSettings& s = state_.settings;
     if (!LoadSettings(state_, services_.keyring)) SetMailCheckEnabled(false);
@@ -112,7 +119,15 @@ bool Form1::Load() {
     setPartner(form4_);
     form4_->Load();
     form4_->move(TwipsToPixels(s.Ypos, tx), TwipsToPixels(s.Xpos, ty));
+    KeepWhollyOnScreen(form4_);  // a place saved on a screen since unplugged
     form4_->SetTextFormPosition();
+    if (s.CharHide) {
+        // Alone on the desktop, a dialog would be listed among the windows
+        // and announced as wanting attention: the balloon stays a tool window.
+        setWindowFlags((windowFlags() & ~Qt::WindowType_Mask) | Qt::Tool);
+    } else {
+        KeepAbove(this, form4_);
+    }
     if (!s.CharHide) form4_->show();
 
     setChecked("mnuAlwaysActive", s.AlwaysActive);
@@ -188,8 +203,9 @@ void Form1::UpdateTrayIcon(const QString& suffix, qint16 selector) {
 }
 
 void Form1::SetWindowsTopMost(int mode) {
-    SetTopMost(this, mode);
+    // Her first: raised after the balloon she would cover it.
     if (!state_.settings.CharHide && form4_) SetTopMost(form4_, mode);
+    SetTopMost(this, mode);
 }
 
 void Form1::ShowDialogModal(QDialog& dialog, qint16 mode) {
@@ -198,8 +214,7 @@ void Form1::ShowDialogModal(QDialog& dialog, qint16 mode) {
     hide();
     if (form4_) form4_->hide();
     dialog.exec();
-    show();
-    if (form4_ && !state_.settings.CharHide) form4_->show();
+    ComeForward();
     state_.DialogMode = kNoDialog;
     SetTimerEnabled(state_.settings.AutoCheck);
     push_->Follow();
@@ -226,14 +241,24 @@ void Form1::ExecuteMailCheck() { mailCheck_->ExecuteMailCheck(); }
 void Form1::HandleTrayMessage(int message) {
     if (message == TrayIcon::kLeftDown) {
         if (state_.DialogMode != kNoDialog) return;
-        show();
-        if (!state_.settings.CharHide && form4_) form4_->show();
+        ComeForward();
         if (!state_.settings.AlwaysActive) SetWindowsTopMost(0);
     } else if (message == TrayIcon::kRightDown) {
         activateWindow();
         QCoreApplication::processEvents();
         ShowPopupMenu(QCursor::pos());
     }
+}
+
+void Form1::ComeForward() {
+    if (form4_ && !state_.settings.CharHide) form4_->show();
+    show();
+}
+
+void Form1::FollowTrayHost(bool present) {
+    menu_->FollowTrayHost(present);
+    // Put away into a tray that went: she comes back rather than stay lost.
+    if (!present && !isVisible() && state_.DialogMode == kNoDialog) HandleTrayMessage(TrayIcon::kLeftDown);
 }
 
 void Form1::ShowPopupMenu(const QPoint& globalPos) { menu_->popup(globalPos); }
@@ -288,6 +313,8 @@ void Form1::RunMenuCommand(const QString& name) {
         setChecked("mnuCharHide", s.CharHide);
         if (!s.CharHide) {
             form4_->ShowPicture(0);
+            // Shown again after her, so the window manager keeps it above her.
+            if (isVisible()) hide();
             SetWindowsTopMost(s.AlwaysActive ? 1 : 0);
         }
         form4_->setVisible(!s.CharHide);
@@ -296,6 +323,7 @@ void Form1::RunMenuCommand(const QString& name) {
         SetWindowsTopMost(s.AlwaysActive ? 1 : 0);
         setChecked("mnuAlwaysActive", s.AlwaysActive);
     } else if (name == QLatin1String("mnuReturnTary")) {
+        if (!tray_->hostPresent()) return;  // no way back from a tray that is not there
         state_.DialogMode = kNoDialog;
         form4_->ShowPicture(0);
         SayText(QStringLiteral("なぁに？") + s.NickName);

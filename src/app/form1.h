@@ -98,6 +98,9 @@ signals:
 
 private:
     void Greet();
+    void FollowTrayHost(bool present);
+    // Both windows out again, her first, so that the balloon is shown above her.
+    void ComeForward();
     void StartMailer();
     void ShowOptionDialog();
     bool WriteDialogBatchNow();

@@ -15,6 +15,7 @@
 #include "character/window_shape.h"
 #include "core/app_state.h"
 #include "platform/message_box.h"
+#include "platform/window_screen.h"
 
 namespace velmio {
 
@@ -116,8 +117,34 @@ void Form4::ShapeWindowFromPicture(int n) {
 }
 
 void Form4::SetTextFormPosition() {
+    balloonPlacedFrom_ = pos();
     if (!balloon_) return;
     balloon_->StandBesideCharacter(y() + height() / 2);
+}
+
+void Form4::PlacePartner() {
+    KeepWhollyOnScreen(this);  // a drop half off the screen
+    SetTextFormPosition();
+    RaiseBalloon();  // the window manager raised her at the press
+}
+
+void Form4::RaiseBalloon() {
+    if (balloon_ && balloon_->isVisible()) balloon_->raise();
+}
+
+bool Form4::event(QEvent* e) {
+    // Raised by the window manager (a click, the window list): her words come
+    // along rather than stay behind another window, where a window manager
+    // does not keep a transient above its window by itself.
+    if (e->type() == QEvent::WindowActivate) RaiseBalloon();
+    return PartnerWindow::event(e);
+}
+
+void Form4::moveEvent(QMoveEvent*) {
+    // Moved by someone else than us (the window manager keeping her off a top
+    // bar, a screen gone): the balloon follows. While she is dragged it waits
+    // for the drop.
+    if (!dragging() && pos() != balloonPlacedFrom_) SetTextFormPosition();
 }
 
 void Form4::paintEvent(QPaintEvent*) {

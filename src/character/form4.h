@@ -29,6 +29,11 @@ public:
     void ShowPicture(int n);
     // Places the balloon beside the character (after the character was dragged).
     void SetTextFormPosition();
+    // Stands at topLeft, beside the balloon where it was put.
+    void StandBesideBalloon(const QPoint& topLeft) {
+        balloonPlacedFrom_ = topLeft;
+        move(topLeft);
+    }
 
     const QImage& strip() const { return strip_; }
     int stripScale() const { return stripScale_; }
@@ -39,12 +44,15 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override;
     void showEvent(QShowEvent*) override;
-    void PlacePartner() override { SetTextFormPosition(); }
+    void PlacePartner() override;
+    void moveEvent(QMoveEvent* e) override;
+    bool event(QEvent* e) override;
 
 private:
     void ShapeWindowFromPicture(int n);
     // Draws her again from the strip that suits a new device pixel ratio.
     void FollowRatio();
+    void RaiseBalloon();
 
     const AppState& state_;
     MessageBoxes& messages_;
@@ -57,6 +65,8 @@ private:
     QImage frame_;
     int shownFrame_ = -1;
     quint64 pictureGeneration_ = 0;
+    // Where she stood when the balloon was last put beside her.
+    QPoint balloonPlacedFrom_;
 };
 
 // Reads a picture by its content, whatever its file name says.
