@@ -1,0 +1,196 @@
+#include <QDBusConnection>
+#include <QtTest>
+
+#include "app/away_news.h"
+#include "app/tray_icon.h"
+#include "support/dovecot.h"
+#include "support/fake_notifications.h"
+#include "support/mail_fixture.h"
+#include "support/real_part.h"
+#include "support/shell_fixture.h"
+
+using namespace velmio;
+using namespace velmio::test;
+
+namespace {
+
+// A message file's name without the flags Dovecot adds when it moves it to cur/.
+QString Base(const QString& file) { return file.section(QLatin1Char(':'), 0, 0); }
+
+QSet<QString> Bases(const QStringList& files) {
+    QSet<QString> bases;
+    for (const QString& f : files) bases << Base(f);
+    return bases;
+}
+
+// The messages of carol that are flagged \Seen: ":2,S" in the Maildir name.
+QSet<QString> SeenOfCarol() {
+    QSet<QString> seen;
+    for (const QString& f : Dovecot::MessageFiles("carol"))
+        if (f.section(QLatin1String(":2,"), 1).contains(QLatin1Char('S'))) seen << Base(f);
+    return seen;
+}
+
+}  // namespace
+
+class NotificationActionsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { REQUIRE_REAL_PART(QDBusConnection::sessionBus().isConnected(), "session bus"); }
+
+    // Buttons only where the service shows them; the mailer's when one is
+    // set, marking when an IMAP check gave the messages' ids.
+    void offeredActions_data() {
+        QTest::addColumn<QStringList>("capabilities");
+        QTest::addColumn<bool>("mailer");
+        QTest::addColumn<bool>("imap");
+        QTest::addColumn<QStringList>("actions");
+        const QStringList caps{"body", "actions"};
+        QTest::newRow("service without actions") << QStringList{"body"} << true << true << QStringList();
+        QTest::newRow("POP3") << caps << false << false << QStringList{"view", "見る"};
+        QTest::newRow("POP3, mailer") << caps << true << false
+                                      << QStringList{"view", "見る", "mailer", "メールソフトを開く"};
+        QTest::newRow("IMAP") << caps << false << true << QStringList{"view", "見る", "mark-read", "既読にする"};
+        QTest::newRow("IMAP, mailer") << caps << true << true
+                                      << QStringList{"view", "見る", "mailer", "メールソフトを開く", "mark-read", "既読にする"};
+    }
+    void offeredActions() {
+        QFETCH(QStringList, capabilities);
+        QFETCH(bool, mailer);
+        QFETCH(bool, imap);
+        QFETCH(QStringList, actions);
+        FakeNotifications service(capabilities);
+        QVERIFY(service.registered());
+        AwayNews news;
+        QList<AnnouncedMail> announced;
+        if (imap) announced << AnnouncedMail{"127.0.0.1", 143, "carol", {"7.1"}};
+        news.Tell("1通あるよ", {}, announced, mailer, QString());
+        QTRY_COMPARE(service.calls.size(), 1);
+        QCOMPARE(service.actions, actions);
+    }
+
+    // Put away, a real IMAP check of two new mails; each button does its
+    // thing, and only on her notification.
+    void invokedActions_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<uint>("otherId");  // added to her notification's id
+        QTest::addColumn<bool>("visible");
+        QTest::addColumn<int>("launched");
+        QTest::addColumn<int>("seen");
+        QTest::newRow("見る") << "view" << 0u << true << 0 << 0;
+        QTest::newRow("メールソフトを開く") << "mailer" << 0u << false << 1 << 0;
+        QTest::newRow("既読にする") << "mark-read" << 0u << false << 0 << 2;
+        QTest::newRow("another notification's button") << "mark-read" << 7u << false << 0 << 0;
+    }
+    void invokedActions() {
+        QFETCH(QString, key);
+        QFETCH(uint, otherId);
+        QFETCH(bool, visible);
+        QFETCH(int, launched);
+        QFETCH(int, seen);
+        REQUIRE_REAL_PART(Dovecot::Port("VELMIO_IMAP_PORT"), "Dovecot (IMAP)");
+        QVERIFY(Dovecot::SetMessageCount("carol", 0) && Dovecot::SetMailbox("carol", 2, 0));
+        FakeNotifications service({"actions", "body"});
+        QVERIFY(service.registered());
+        ShellFixture f;
+        QVERIFY(f.start(QStringLiteral("[System]\nServer=127.0.0.1\nPort=%1\nProtocol=1\nLoginName=carol\n"
+                                       "LoginPass=secret\nShowSender=0\nMailer=mailer --new\n")
+                            .arg(*Dovecot::Port("VELMIO_IMAP_PORT"))));
+        f.form1->RunMenuCommand("mnuReturnTary");
+        QSignalSpy ended(f.form1->mailCheck(), &MailCheck::SessionEnded);
+        QSignalSpy marked(f.form1->mailCheck(), &MailCheck::SeenMarked);
+        f.form1->mailCheck()->ExecuteMailCheck(false);
+        QVERIFY(ended.wait(15000));
+        QTRY_COMPARE(service.calls.size(), 1);
+        QTest::qWait(200);  // the service's answer, with her notification's id
+        service.Click(service.lastId() + otherId, key);
+        if (seen) QVERIFY(marked.wait(15000));
+        QTest::qWait(300);
+        QCOMPARE(f.form1->isVisible(), visible);
+        if (visible) QCOMPARE(f.form1->LastSaidText(), service.calls.first().section('|', 3, 3));
+        QCOMPARE(f.fakes.launcher.programs.size(), launched);
+        QCOMPARE(SeenOfCarol().size(), seen);
+    }
+
+    // 既読にする flags exactly what the check told of: not what came after,
+    // not what another mode left untold, nothing under another UIDVALIDITY.
+    void markedOnDovecot_data() {
+        QTest::addColumn<qint16>("mode");
+        QTest::addColumn<bool>("otherValidity");
+        QTest::addColumn<bool>("firstMarked");  // the unread one of before the first check
+        QTest::addColumn<bool>("deliveredMarked");
+        QTest::newRow("all waiting") << qint16(0) << false << true << true;
+        QTest::newRow("since the last check") << qint16(1) << false << false << true;
+        QTest::newRow("not yet told") << kNotYetTold << false << false << true;
+        QTest::newRow("UIDVALIDITY changed") << qint16(1) << true << false << false;
+    }
+    void markedOnDovecot() {
+        QFETCH(qint16, mode);
+        QFETCH(bool, otherValidity);
+        QFETCH(bool, firstMarked);
+        QFETCH(bool, deliveredMarked);
+        REQUIRE_REAL_PART(Dovecot::Port("VELMIO_IMAP_PORT"), "Dovecot (IMAP)");
+        QVERIFY(Dovecot::SetMessageCount("carol", 0) && Dovecot::SetMailbox("carol", 1, 1));
+        MailFixture f(*Dovecot::Port("VELMIO_IMAP_PORT"));
+        f.state.settings.Protocol = kImap;
+        f.state.settings.LoginName = "carol";
+        f.state.settings.DispDiff = mode;
+        f.shell.away = true;
+        const QSet<QString> seenBefore = SeenOfCarol();
+        const QSet<QString> first = Bases(Dovecot::MessageFiles("carol")) - seenBefore;
+        QVERIFY(f.run());  // the first message gets its UID
+        QVERIFY(Dovecot::Deliver("carol", "Ann <ann@x.org>", "a") && Dovecot::Deliver("carol", "Bob <bob@x.org>", "b"));
+        const QSet<QString> delivered = Bases(Dovecot::MessageFiles("carol")) - first - seenBefore;
+        QVERIFY(f.run());
+        QList<AnnouncedMail> announced = f.check.Announced();
+        QCOMPARE(announced.size(), 1);
+        if (otherValidity)
+            for (QString& id : announced[0].ids) id = QString::number(id.section('.', 0, 0).toULongLong() + 1) + '.' + id.section('.', 1);
+        QVERIFY(Dovecot::Deliver("carol", "Cy <cy@x.org>", "after"));  // came after she told
+        QSignalSpy marked(&f.check, &MailCheck::SeenMarked);
+        f.check.MarkSeen(announced);
+        QVERIFY(marked.wait(15000));
+        QCOMPARE(marked.first().first().toInt(), otherValidity ? 0 : 1);
+        QSet<QString> expected = seenBefore;
+        if (firstMarked) expected += first;
+        if (deliveredMarked) expected += delivered;
+        QCOMPARE(SeenOfCarol(), expected);
+    }
+
+    // Back from the tray she says the news she had while away, whether or
+    // not the desktop showed it, and only once; with none, as ever.
+    void newsSaidAgain_data() {
+        QTest::addColumn<bool>("service");
+        QTest::addColumn<bool>("news");
+        QTest::newRow("no notification service") << false << true;
+        QTest::newRow("notification shown") << true << true;
+        QTest::newRow("no news") << true << false;
+    }
+    void newsSaidAgain() {
+        QFETCH(bool, service);
+        QFETCH(bool, news);
+        std::unique_ptr<FakeNotifications> desktop;
+        if (service) desktop = std::make_unique<FakeNotifications>();
+        ShellFixture f;
+        QVERIFY(f.start("[System]\nServer=127.0.0.1\n"));
+        const QString greeting = "なぁに？" + f.state.settings.NickName;
+        for (int round = 0; round < 2; ++round) {
+            f.form1->RunMenuCommand("mnuReturnTary");
+            if (news && round == 0) {
+                f.form1->SayText("2通あるよ");
+                f.form1->TellSenders({"Annさん「a」"});
+            }
+            f.form1->HandleTrayMessage(TrayIcon::kLeftDown);
+            QVERIFY(f.form1->isVisible());
+            if (news && round == 0) {
+                QCOMPARE(f.form1->LastSaidText(), QStringLiteral("Annさん「a」"));
+                QTRY_COMPARE_WITH_TIMEOUT(f.form1->LastSaidText(), QStringLiteral("2通あるよ"), 6000);
+            } else {
+                QCOMPARE(f.form1->LastSaidText(), greeting);
+            }
+        }
+    }
+};
+
+QTEST_MAIN(NotificationActionsTest)
+#include "tst_notification_actions.moc"
