@@ -1,5 +1,7 @@
 #include "app/away_news.h"
 
+#include <utility>
+
 #include "platform/desktop_notification.h"
 
 namespace velmio {
@@ -10,7 +12,7 @@ AwayNews::AwayNews(QObject* parent) : QObject(parent), notification_(new Desktop
 
 void AwayNews::Tell(const QString& line, const QStringList& lines, const QList<AnnouncedMail>& announced,
                     bool mailerSet, const QString& iconPath) {
-    news_ = QStringList{line} + lines;
+    news_ = line.isEmpty() ? lines : QStringList{line} + lines;
     announced_ = announced;
     QList<DesktopNotification::Action> actions{{kView, QStringLiteral("見る")}};
     if (mailerSet) actions.append({kMailer, QStringLiteral("メールソフトを開く")});
@@ -18,11 +20,7 @@ void AwayNews::Tell(const QString& line, const QStringList& lines, const QList<A
     notification_->Show(line, lines.join(QLatin1Char('\n')), iconPath, actions);
 }
 
-QStringList AwayNews::Take() {
-    const QStringList news = news_;
-    news_.clear();
-    return news;
-}
+QStringList AwayNews::Take() { return std::exchange(news_, {}); }
 
 void AwayNews::Forget() {
     news_.clear();
