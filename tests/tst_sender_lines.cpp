@@ -150,7 +150,7 @@ private slots:
     void notificationAndAccessibleName() {
         REQUIRE_REAL_PART(QDBusConnection::sessionBus().isConnected(), "session bus");
         FakeNotifications service;
-        QVERIFY(service.registered());
+        QVERIFY(service.registered);
         ShellFixture f;
         QVERIFY(f.start("[System]\nServer=127.0.0.1\n"));
         const auto name = [](QWidget* w) { return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name); };
