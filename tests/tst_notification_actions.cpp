@@ -13,10 +13,10 @@ using namespace velmio::test;
 
 namespace {
 
-// carol's messages by file name without the flags, the \Seen ones (":2,S") or all.
-QSet<QString> Carol(bool onlySeen) {
+// The user's messages by file name without the flags, the \Seen ones (":2,S") or all.
+QSet<QString> Files(bool onlySeen, const QString& user = "carol") {
     QSet<QString> names;
-    for (const QString& f : Dovecot::MessageFiles("carol"))
+    for (const QString& f : Dovecot::MessageFiles(user))
         if (!onlySeen || f.section(":2,", 1).contains('S')) names << f.section(':', 0, 0);
     return names;
 }
@@ -91,7 +91,7 @@ private slots:
         QTEST(f.form1->isVisible(), "visible");
         if (f.form1->isVisible()) QCOMPARE(f.form1->LastSaidText(), service.calls.first().section('|', 3, 3));
         QTEST(int(f.fakes.launcher.programs.size()), "launched");
-        QCOMPARE(Carol(true).size(), seen);
+        QCOMPARE(Files(true).size(), seen);
     }
 
     // 既読にする flags exactly what the check told of: not what came after,
@@ -100,15 +100,18 @@ private slots:
         QTest::addColumn<qint16>("mode");
         QTest::addColumn<bool>("otherValidity");
         QTest::addColumn<QString>("marked");  // first: the unread one of before the first check
-        QTest::newRow("all waiting") << qint16(0) << false << "first, delivered";
-        QTest::newRow("since the last check") << qint16(1) << false << "delivered";
-        QTest::newRow("not yet told") << kNotYetTold << false << "delivered";
-        QTest::newRow("UIDVALIDITY changed") << qint16(1) << true << "";
+        QTest::addColumn<bool>("dave");  // a second account, with two unread of its own
+        QTest::newRow("all waiting") << qint16(0) << false << "first, delivered" << false;
+        QTest::newRow("since the last check") << qint16(1) << false << "delivered" << false;
+        QTest::newRow("not yet told") << kNotYetTold << false << "delivered" << false;
+        QTest::newRow("UIDVALIDITY changed") << qint16(1) << true << "" << false;
+        QTest::newRow("two accounts") << qint16(1) << false << "delivered" << true;
     }
     void markedOnDovecot() {
         QFETCH(qint16, mode);
         QFETCH(bool, otherValidity);
         QFETCH(QString, marked);
+        QFETCH(bool, dave);
         REQUIRE_REAL_PART(Dovecot::Port("VELMIO_IMAP_PORT"), "Dovecot (IMAP)");
         QVERIFY(Dovecot::SetMessageCount("carol", 0) && Dovecot::SetMailbox("carol", 1, 1));
         MailFixture f(*Dovecot::Port("VELMIO_IMAP_PORT"));
@@ -116,21 +119,27 @@ private slots:
         f.state.settings.LoginName = "carol";
         f.state.settings.DispDiff = mode;
         f.shell.away = true;
-        const QSet<QString> seenBefore = Carol(true), first = Carol(false) - seenBefore;
+        AccountSettings second = f.state.settings;
+        second.LoginName = "dave";
+        if (dave) f.state.settings.MoreAccounts = {second};
+        QVERIFY(Dovecot::SetMessageCount("dave", 0));
+        const QSet<QString> seenBefore = Files(true), first = Files(false) - seenBefore;
         QVERIFY(f.run());  // the first message gets its UID
         QVERIFY(Dovecot::Deliver("carol", "Ann <ann@x.org>", "a") && Dovecot::Deliver("carol", "Bob <bob@x.org>", "b"));
-        const QSet<QString> delivered = Carol(false) - first - seenBefore;
+        const QSet<QString> delivered = Files(false) - first - seenBefore;
+        QVERIFY(Dovecot::Deliver("dave", "Dee <dee@x.org>", "d") && Dovecot::Deliver("dave", "Dee <dee@x.org>", "e"));
         QVERIFY(f.run());
         QList<AnnouncedMail> announced = f.check.Announced();
-        QCOMPARE(announced.size(), 1);
+        QCOMPARE(announced.size(), dave ? 2 : 1);
         for (QString& id : announced[0].ids)
             if (otherValidity) id = QString::number(id.section('.', 0, 0).toULongLong() + 1) + '.' + id.section('.', 1);
         QVERIFY(Dovecot::Deliver("carol", "Cy <cy@x.org>", "after"));  // came after she told
         QSignalSpy accounts(&f.check, &MailCheck::SeenMarked);
         f.check.MarkSeen(announced);
         QVERIFY(accounts.wait(15000));
-        QCOMPARE(accounts.first().first().toInt(), otherValidity ? 0 : 1);
-        QCOMPARE(Carol(true) - seenBefore, (marked.contains("first") ? first : QSet<QString>()) +
+        QCOMPARE(accounts.first().first().toInt(), otherValidity ? 0 : int(announced.size()));
+        QCOMPARE(Files(true, "dave").size(), dave ? 2 : 0);
+        QCOMPARE(Files(true) - seenBefore, (marked.contains("first") ? first : QSet<QString>()) +
                                                (marked.contains("delivered") ? delivered : QSet<QString>()));
     }
 
