@@ -27,6 +27,11 @@ class NotificationActionsTest : public QObject {
     Q_OBJECT
 private slots:
     void init() { REQUIRE_REAL_PART(QDBusConnection::sessionBus().isConnected(), "session bus"); }
+    // Later tests count carol's unread mail.
+    void cleanupTestCase() {
+        Dovecot::SetMessageCount("carol", 0);
+        Dovecot::SetMessageCount("dave", 0);
+    }
 
     // Buttons only where the service shows them; the mailer's when one is
     // set, marking when an IMAP check gave the messages' ids.
