@@ -11,12 +11,15 @@ FailureReaction FailureReactionTo(const SessionOutcome& o) {
     switch (o.kind) {
     case K::LoginRefused: return {0, QStringLiteral("ユーザー名かパスワードが違うみたい…"), {}, {}};
     case K::ServerRefused:
-        return {o.refusal == SessionOutcome::Refusal::Early ? 4 : 0, QStringLiteral("エラーみたい…"), {}, {}};
+        if (o.refusal == SessionOutcome::Refusal::LoginForNow)
+            return {4, QStringLiteral("今はログインできないみたい…あとでね"), QStringLiteral("Login Error: ") + o.detail, {}};
+        return {o.RefusedAfterLogin() ? 0 : 4, QStringLiteral("エラーみたい…"), {}, {}};
     case K::Unsafe: {
         using U = SessionOutcome::Unsafe;
-        const QString line = o.unsafe == U::NoApop          ? QStringLiteral("APOPが使えないサーバーみたい…")
-                             : o.unsafe == U::LoginDisabled ? QStringLiteral("暗号化しないとログインできないサーバーみたい…")
-                                                            : QStringLiteral("暗号化できないサーバーみたい…");
+        const QString line = o.unsafe == U::NoApop             ? QStringLiteral("APOPが使えないサーバーみたい…")
+                             : o.unsafe == U::LoginDisabled    ? QStringLiteral("暗号化しないとログインできないサーバーみたい…")
+                             : o.unsafe == U::TokenUnencrypted ? QStringLiteral("暗号化しないとトークンは送れないよ…")
+                                                               : QStringLiteral("暗号化できないサーバーみたい…");
         return {4, line, o.detail, {}};
     }
     case K::Broken: return {4, QStringLiteral("あれ？チェックに失敗しちゃったぁ"), QStringLiteral("Arrival Error"), {}};

@@ -332,7 +332,7 @@ void MailCheck::PartEnded(AccountCheck* part, const SessionOutcome& o) {
     const quint64 check = checks_;
     if (!loggedOut && Parts().size() == 1) {
         // One account: the reaction of old to each way it can end.
-        if (o.kind == SessionOutcome::Kind::ServerRefused && o.refusal != SessionOutcome::Refusal::Early) {
+        if (o.RefusedAfterLogin()) {
             EndAfterRefusal(o);
         } else {
             EndWith(FailureReactionTo(o), named_ ? part->Name() : QString());

@@ -14,7 +14,8 @@ namespace velmio::test {
 // VELMIO_IMAP_PORT (plain, with STARTTLS) and VELMIO_IMAPS_PORT (TLS), and
 // the same four of a server with a self-signed certificate on the same
 // mailboxes, VELMIO_POP3_SELF_PORT, VELMIO_POP3S_SELF_PORT,
-// VELMIO_IMAP_SELF_PORT and VELMIO_IMAPS_SELF_PORT.
+// VELMIO_IMAP_SELF_PORT and VELMIO_IMAPS_SELF_PORT. Both also take tokens
+// (support/jwt.h mints them), the self-signed one by OAUTHBEARER alone.
 struct Dovecot {
     // Nothing when no Dovecot runs for this test run.
     static std::optional<quint16> Port(const char* variable = "VELMIO_POP3_PORT");

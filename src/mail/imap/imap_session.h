@@ -3,7 +3,9 @@
 #include <QByteArrayList>
 #include <QMap>
 #include <QTimer>
+#include <memory>
 
+#include "mail/auth/sasl_exchange.h"
 #include "mail/mail_session.h"
 
 namespace velmio {
@@ -71,7 +73,9 @@ private:
     void HandleReply(const QByteArray& raw);
     void HandleUntagged(const ImapResponse& r);
     void HandleTagged(const ImapResponse& r);
-    void HandleContinuation();
+    void HandleContinuation(const ImapResponse& r);
+    void Authenticate(std::unique_ptr<SaslMechanism> mechanism);
+    void LoginFailed(const ImapResponse& r);
     void HandleEncrypted();
     void HandleFailure(int number, const QString& description);
     void AfterCapabilities();
@@ -107,7 +111,7 @@ private:
     int tagNumber_ = 0;
     QByteArray tag_;             // of the command waiting for its end
     QByteArrayList pending_;     // literal parts still to send
-    QByteArray authentication_;  // PLAIN response awaiting the continuation
+    std::unique_ptr<SaslExchange> sasl_;  // the AUTHENTICATE under way
     QByteArrayList capabilities_;
     bool tlsDone_ = false;
     bool loggedIn_ = false;
