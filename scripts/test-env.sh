@@ -109,7 +109,7 @@ fill_mixed_maildir() {
 }
 
 # A throwaway POP3 and IMAP server on loopback: users alice (3 messages),
-# empty (0), bulk (4,000), carol (for tests that change the count) and mixed
+# empty (0), bulk (4,000), carol and dave (for tests that change the count) and mixed
 # (5, of which 2 read), all with the password "secret" (or only the users
 # named as arguments); plain POP3 (with STLS and APOP) and IMAP (with
 # STARTTLS), both also over TLS, with a certificate of a throwaway authority
@@ -124,9 +124,9 @@ start_dovecot() {
   local dir="$TEST_ENV_DIR/dovecot" user
   mkdir -p "$dir/mail"
   chmod 755 "$dir"
-  local -A counts=([alice]=3 [empty]=0 [bulk]=4000 [carol]=0)
+  local -A counts=([alice]=3 [empty]=0 [bulk]=4000 [carol]=0 [dave]=0)
   local users=("$@")
-  [ ${#users[@]} -gt 0 ] || users=(alice empty bulk carol mixed)
+  [ ${#users[@]} -gt 0 ] || users=(alice empty bulk carol dave mixed)
   : >"$dir/users"
   for user in "${users[@]}"; do
     echo "$user:{PLAIN}secret" >>"$dir/users"

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/away_news.h"
 #include "app/inbox_push.h"
 #include "app/popup_menu.h"
 #include "app/program_dialogs.h"
@@ -19,7 +20,6 @@
 #include "core/app_state.h"
 #include "mail/mail_check.h"
 #include "platform/clock.h"
-#include "platform/desktop_notification.h"
 #include "platform/message_box.h"
 #include "platform/process_launcher.h"
 #include "platform/single_instance.h"
@@ -56,7 +56,10 @@ Form1::Form1(AppState& state, const Services& services)
     mailCheck_->SetKeyring(services_.keyring);
     // News from an inbox is a check nobody asked for: failures are said, not boxed.
     push_ = new InboxPush(state_, *services_.clock, *mailCheck_, [this](int index) { mailCheck_->ExecuteMailCheck(false, index); }, this);
-    notification_ = new DesktopNotification(this);
+    away_ = new AwayNews(this);
+    connect(away_, &AwayNews::ViewAsked, this, [this] { HandleTrayMessage(TrayIcon::kLeftDown); });
+    connect(away_, &AwayNews::MailerAsked, this, &Form1::StartMailer);
+    connect(away_, &AwayNews::MarkReadAsked, mailCheck_, &MailCheck::MarkSeen);
     setShell(this);
 }
 
@@ -180,8 +183,17 @@ void Form1::TellSenders(const QStringList& lines) {
         SayInTurn(lines);
         return;
     }
-    // Put away: the desktop tells what she would have said.
-    notification_->Show(lastLine_, lines.join(QLatin1Char('\n')), state_.paths.DataFile(QStringLiteral("about.png")));
+    // Put away: the desktop tells what she would have said, and she says
+    // it again when she is back.
+    away_->Tell(lastLine_, lines, mailCheck_->Announced(), !state_.settings.Mailer.isEmpty(),
+                state_.paths.DataFile(QStringLiteral("about.png")));
+}
+
+void Form1::SayNewsAgain() {
+    const QStringList news = away_->Take();
+    if (news.isEmpty()) return;
+    SayText(news.first());
+    SayInTurn(news.mid(1));
 }
 
 void Form1::StoreCertPin(const AccountSettings& account) { Saved(WriteCertPin(state_, account)); }
@@ -243,6 +255,7 @@ void Form1::HandleTrayMessage(int message) {
         if (state_.DialogMode != kNoDialog) return;
         ComeForward();
         if (!state_.settings.AlwaysActive) SetWindowsTopMost(0);
+        SayNewsAgain();
     } else if (message == TrayIcon::kRightDown) {
         activateWindow();
         QCoreApplication::processEvents();
@@ -327,6 +340,7 @@ void Form1::RunMenuCommand(const QString& name) {
         state_.DialogMode = kNoDialog;
         form4_->ShowPicture(0);
         SayText(QStringLiteral("なぁに？") + s.NickName);
+        away_->Forget();
         hide();
         form4_->hide();
     } else if (name == QLatin1String("mnuOption")) {

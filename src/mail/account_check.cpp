@@ -40,14 +40,16 @@ void AccountCheck::Begin() {
     reported = 0;
     fresh.clear();
     senders.clear();
+    announced.clear();
     failure.reset();
     failureWord.clear();
 }
 
-void AccountCheck::Connect() {
+void AccountCheck::Connect(bool withUids) {
     const Account account = AccountOf(settings());
-    session_ = account.protocol == Account::Protocol::Imap ? imap_.get() : pop3_.get();
-    session_->Start(account, state_.settings.DispDiff == kNotYetTold);
+    const bool imap = account.protocol == Account::Protocol::Imap;
+    session_ = imap ? imap_.get() : pop3_.get();
+    session_->Start(account, state_.settings.DispDiff == kNotYetTold || (withUids && imap));
 }
 
 }  // namespace velmio

@@ -38,7 +38,8 @@ public:
 
     // A new part of a check: the state of the last one is forgotten.
     void Begin();
-    void Connect();
+    // withUids: an IMAP session brings the UIDs of the unread messages.
+    void Connect(bool withUids = false);
     void Abort() { session_->Abort(); }
 
     // The part's state.
@@ -49,6 +50,7 @@ public:
     bool headersIn = false; // its senders' headers have come
     QList<int> fresh;       // keys of the messages not yet told, newest first
     QStringList senders;    // its sender lines, newest first
+    QStringList announced;  // IMAP: the ids of the messages reported
     std::optional<FailureReaction> failure;  // how it failed, before its count or instead of it
     QString failureWord;                     // the same in a word, for the tray tip
 

@@ -8,6 +8,7 @@
 #include "core/app_state.h"
 #include "mail/account_check.h"
 #include "mail/certificate_question.h"
+#include "mail/imap/imap_session.h"
 #include "mail/mail_header.h"
 #include "mail/mail_shell.h"
 #include "mail/reported_ids.h"
@@ -112,6 +113,7 @@ void MailCheck::ExecuteMailCheck(bool attended, int onlyAccount) {
     attended_ = attended;
     reacted_ = told_ = false;
     failedInOrder_.clear();
+    announced_.clear();
     questions_.clear();
     for (auto& a : accounts_) {
         a->Abort();  // without a word to the server
@@ -167,7 +169,7 @@ void MailCheck::ExecuteMailCheck(bool attended, int onlyAccount) {
         }
     }
     for (AccountCheck* part : std::as_const(parts))
-        if (!part->ended) part->Connect();
+        if (!part->ended) part->Connect(shell_.Away());
     if (parts.isEmpty()) {
         shell_.ShowPicture(0);
         shell_.SayText(QStringLiteral("チェックするアカウントがないよ…"));
@@ -204,16 +206,23 @@ void MailCheck::HandleCounted(AccountCheck* part, const MailboxCount& c) {
     QList<int> fresh;
     std::optional<ReportedIds> store;
     QStringList onServer;
+    QHash<int, QString> idOf;
+    const AccountSettings& a = part->settings();
+    // Ids come for the not-yet-told mode, or else only to be marked seen.
+    const bool tellOnce = state_.settings.DispDiff == kNotYetTold;
     if (c.ids) {
-        const AccountSettings& a = part->settings();
-        store.emplace(state_.paths.LogDir(), a.Server, static_cast<quint16>(a.Port), a.LoginName);
-        const QSet<QString> told = store->Load();
+        QSet<QString> told;
+        if (tellOnce) {
+            store.emplace(state_.paths.LogDir(), a.Server, static_cast<quint16>(a.Port), a.LoginName);
+            told = store->Load();
+        }
         for (const auto& [key, id] : *c.ids) {
             onServer << id;
+            idOf.insert(key, id);
             if (!told.contains(id)) fresh << key;
         }
         std::sort(fresh.begin(), fresh.end(), std::greater<int>());  // newest first
-        unseen = static_cast<qint16>(qMin<qsizetype>(fresh.size(), 32767));
+        if (tellOnce) unseen = static_cast<qint16>(qMin<qsizetype>(fresh.size(), 32767));
     }
     // Without unique ids the not-yet-told mode counts as since the last check.
     const qint16 n = count_.Tally(part->counters(), c.listReply, c.unread, unseen);
@@ -223,6 +232,8 @@ void MailCheck::HandleCounted(AccountCheck* part, const MailboxCount& c) {
     part->counted = true;
     part->reported = n;
     part->fresh = fresh;
+    if (UsesImap(part->settings()))
+        for (const int key : fresh.mid(0, qMax<int>(n, 0))) part->announced << idOf.value(key);
     if (part->index() > 0) part->settings().Mail = part->counters().MailTotal;
     MaybeReact();
 }
@@ -299,6 +310,9 @@ void MailCheck::MaybeTell() {
     const int rest = reported_ - int(lines.size());
     if (!lines.isEmpty() && rest > 0) lines << QStringLiteral("ほか %1通").arg(rest);
     for (AccountCheck* p : std::as_const(failedInOrder_)) lines << Named(*p, p->failure->line);
+    for (AccountCheck* p : parts)
+        if (p->counted && !p->announced.isEmpty())
+            announced_ << AnnouncedMail{p->settings().Server, p->settings().Port, p->settings().LoginName, p->announced};
     if (reported_ > 0 || !failedInOrder_.isEmpty()) shell_.TellSenders(lines);
 }
 

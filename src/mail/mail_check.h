@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "character/reaction_draw.h"
+#include "mail/announced_mail.h"
 #include "mail/check_log.h"
 #include "mail/failure_reaction.h"
 #include "mail/mail_count.h"
@@ -19,6 +20,7 @@ namespace velmio {
 struct AppState;
 class AccountCheck;
 class Clock;
+class ImapSession;
 class MailShell;
 class PasswordKeyring;
 
@@ -53,12 +55,21 @@ public:
     // Where a saved password that was not read at start is asked for.
     void SetKeyring(PasswordKeyring* keyring) { keyring_ = keyring; }
 
+    // What the last check that told of new mail reported, per IMAP account
+    // whose session gave ids.
+    const QList<AnnouncedMail>& Announced() const { return announced_; }
+    // Marks exactly these messages seen, each on its account's server
+    // (mark_seen.cpp); SeenMarked follows.
+    void MarkSeen(const QList<AnnouncedMail>& mail);
+
 signals:
     // A check has ended, whichever way; the sockets are closed and the timer
     // restored. Not raised for a check abandoned by a new one.
     void SessionEnded();
     // One account's part has ended: logged out, or not.
     void AccountChecked(int index, bool loggedOut);
+    // A MarkSeen has ended: on how many accounts the messages were flagged.
+    void SeenMarked(int accounts);
 
 private:
     // Objects for the settings' accounts, the first one kept whatever it holds.
@@ -119,6 +130,10 @@ private:
     quint64 checks_ = 0;
     qint16 reported_ = 0;
     QList<AccountCheck*> failedInOrder_;
+    QList<AnnouncedMail> announced_;
+    // Sessions of MarkSeen still running, and the accounts flagged so far.
+    std::vector<std::unique_ptr<ImapSession>> marking_;
+    int markedSeen_ = 0;
 };
 
 }  // namespace velmio

@@ -21,6 +21,9 @@ public:
     // not asked for or not to be had). Said in turn, or sent to the desktop's
     // notifications when she is put away.
     virtual void TellSenders(const QStringList& lines) = 0;
+    // She is put away: what a check tells goes to the desktop, and an IMAP
+    // check brings the UIDs of what it reports, so they can be marked seen.
+    virtual bool Away() const { return false; }
     virtual void PlayEventSound(int event) = 0;
     virtual void PlaySoundFile(const QString& path) = 0;
     virtual int ShowMsg(const QString& text, int style) = 0;

@@ -7,8 +7,8 @@
 namespace velmio::test {
 
 // The Dovecot that the test command starts on loopback (scripts/test-env.sh):
-// users alice (3 messages), empty (0), bulk (4,000), carol (set by the
-// tests) and mixed (5, the first two read; the fourth one's subject is
+// users alice (3 messages), empty (0), bulk (4,000), carol and dave (set by
+// the tests) and mixed (5, the first two read; the fourth one's subject is
 // encoded Japanese), each with the password "secret". Its listeners:
 // VELMIO_POP3_PORT (plain, with STLS and APOP), VELMIO_POP3S_PORT (TLS),
 // VELMIO_IMAP_PORT (plain, with STARTTLS) and VELMIO_IMAPS_PORT (TLS), and

@@ -80,6 +80,7 @@ void ImapSession::Start(const Account& account, bool wantIds) {
     loggedIn_ = false;
     askedAgain_ = false;
     watch_ = false;
+    markUids_.clear();
     unread_.reset();
     uidValidity_.reset();
     examined_ = false;
@@ -311,6 +312,10 @@ void ImapSession::HandleEncrypted() {
 
 void ImapSession::LoggedIn() {
     loggedIn_ = true;
+    if (!markUids_.isEmpty()) {
+        SelectForMarking();
+        return;
+    }
     if (watch_) {
         // Some servers name IDLE only once the user is in.
         if (!Offers("IDLE") && !askedAgain_) {
@@ -424,6 +429,8 @@ void ImapSession::HandleTagged(const ImapResponse& r) {
         else
             Break();
         return;
+    case Select: AfterSelect(ok); return;
+    case Store: AfterStore(ok); return;
     default: return;
     }
 }
