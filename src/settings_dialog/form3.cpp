@@ -23,8 +23,9 @@
 namespace velmio {
 namespace {
 // Twips beyond the design's height: two rows for the start-at-login and
-// sender boxes, and the list of accounts above the server page's frame.
-constexpr int kExtraRow = 600 + 960;
+// sender boxes, the list of accounts above the server page's frame, and the
+// row of GNOME Online Accounts below it.
+constexpr int kExtraRow = 600 + 960 + 480;
 }  // namespace
 
 Form3::Form3(AppState& state, const Form3Services& services, QWidget* parent)
