@@ -128,7 +128,13 @@ void MailCheck::ExecuteMailCheck(bool attended, int onlyAccount) {
     const QList<AccountCheck*> parts = Parts();
     count_.SetBoxes(attended);
 
-    // Each source answers at once or later; she waits for those that take time.
+    // Each source answers at once or later; she waits while one is asked
+    // that takes time: a keyring, GNOME, a sign-in.
+    const auto slow = [this](AccountCheck* p) {
+        const AccountSettings& a = p->settings();
+        return CredentialKind(a) != 0 || (a.LoginPass.isEmpty() && a.PasswordUnread && keyring_);
+    };
+    if (std::any_of(parts.begin(), parts.end(), slow) && !waiting_) StartWaiting();
     const quint64 check = checks_;
     fetching_ = askingAll_ = true;
     for (AccountCheck* part : parts) {
