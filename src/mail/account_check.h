@@ -49,7 +49,8 @@ public:
     void Abort();
     // The credential last answered is a token.
     bool TokenLogin() const {
-        return credential.kind == CredentialAnswer::Kind::Ready && credential.credential.kind == Credential::Kind::Token;
+        return credential.kind == CredentialAnswer::Kind::Ready &&
+               credential.credential.kind == Credential::Kind::Token;
     }
 
     // The part's state.

@@ -52,6 +52,7 @@ public:
     void SetTrustStore(const QList<QSslCertificate>& authorities);
     // Where a saved password that was not read at start is asked for.
     void SetKeyring(PasswordKeyring* keyring) { keyring_ = keyring; }
+    PasswordKeyring* Keyring() const { return keyring_; }
 
 signals:
     // A check has ended, whichever way; the sockets are closed and the timer

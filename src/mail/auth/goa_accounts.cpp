@@ -32,8 +32,9 @@ GoaAccount AccountOf(const QString& path, const Interfaces& objects) {
     a.mail = objects.contains(kMail) && imap && !account.value(QStringLiteral("MailDisabled")).toBool();
     a.oauth2 = objects.contains(QStringLiteral("org.gnome.OnlineAccounts.OAuth2Based"));
     a.password = objects.contains(QStringLiteral("org.gnome.OnlineAccounts.PasswordBased"));
-    a.place = PlaceOf(mail.value(QStringLiteral("ImapHost")).toString(), mail.value(QStringLiteral("ImapUseSsl")).toBool(),
-                      mail.value(QStringLiteral("ImapUseTls")).toBool(), mail.value(QStringLiteral("ImapUserName")).toString());
+    const auto text = [&mail](const char* key) { return mail.value(QLatin1String(key)).toString(); };
+    const auto flag = [&mail](const char* key) { return mail.value(QLatin1String(key)).toBool(); };
+    a.place = PlaceOf(text("ImapHost"), flag("ImapUseSsl"), flag("ImapUseTls"), text("ImapUserName"));
     return a;
 }
 
@@ -103,8 +104,9 @@ void Call(QObject* context, const QString& path, const QString& interface, const
 void ListAccounts(QObject* context, const std::function<void(const QList<GoaAccount>&, const QString& error)>& done,
                   const QDBusConnection& bus) {
     if (!bus.isConnected()) return done({}, QStringLiteral("no session bus"));
+    const QString manager = QStringLiteral("org.freedesktop.DBus.ObjectManager");
     Call(
-        context, kManager, QStringLiteral("org.freedesktop.DBus.ObjectManager"), QStringLiteral("GetManagedObjects"), {},
+        context, kManager, manager, QStringLiteral("GetManagedObjects"), {},
         [done](const QDBusMessage& reply) {
             if (reply.type() != QDBusMessage::ReplyMessage) return done({}, reply.errorName());
             done(AccountsIn(reply), QString());

@@ -22,6 +22,23 @@ CredentialAnswer NotReached(const QString& error) {
 
 CredentialAnswer SignInAgain(const QString& reason) { return CredentialAnswer::Of(K::SignInAgain, reason); }
 
+// A call that failed: credentials GOA holds no more want the user; anything
+// else is a failed check that tries again later.
+CredentialAnswer Failed(const QDBusMessage& reply) {
+    return NotAuthorized(reply) ? SignInAgain(reply.errorName()) : NotReached(reply.errorName());
+}
+
+// A Ready answer with the account's server.
+CredentialAnswer Given(Credential::Kind kind, const QDBusMessage& reply, const GoaAccount& a) {
+    CredentialAnswer answer = CredentialAnswer::Holding(kind, reply.arguments().first().toString());
+    answer.place = a.place;
+    return answer;
+}
+
+bool Replied(const QDBusMessage& reply) {
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty();
+}
+
 }  // namespace
 
 void GoaSource::Fetch(const AccountSettings& settings, bool refused) {
@@ -46,7 +63,7 @@ void GoaSource::FetchFrom(const GoaAccount& a, bool refused, quint64 ask) {
         goa::Call(this, a.path, QStringLiteral("org.gnome.OnlineAccounts.Account"), QStringLiteral("EnsureCredentials"),
                   {}, [this, a, ask](const QDBusMessage& reply) {
                       if (reply.type() == QDBusMessage::ReplyMessage) return GetToken(a, ask);
-                      Answer(ask, NotAuthorized(reply) ? SignInAgain(reply.errorName()) : NotReached(reply.errorName()));
+                      Answer(ask, Failed(reply));
                   });
         return;
     }
@@ -56,24 +73,15 @@ void GoaSource::FetchFrom(const GoaAccount& a, bool refused, quint64 ask) {
                                                 QStringLiteral("GNOMEのオンラインアカウントのこの種類は使えないよ…")));
     goa::Call(this, a.path, QStringLiteral("org.gnome.OnlineAccounts.PasswordBased"), QStringLiteral("GetPassword"),
               {QStringLiteral("imap-password")}, [this, a, ask](const QDBusMessage& reply) {
-                  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-                      return Answer(ask, NotAuthorized(reply) ? SignInAgain(reply.errorName()) : NotReached(reply.errorName()));
-                  CredentialAnswer answer =
-                      CredentialAnswer::Holding(Credential::Kind::Password, reply.arguments().first().toString());
-                  answer.place = a.place;
-                  Answer(ask, answer);
+                  Answer(ask, Replied(reply) ? Given(Credential::Kind::Password, reply, a) : Failed(reply));
               });
 }
 
 void GoaSource::GetToken(const GoaAccount& a, quint64 ask) {
-    goa::Call(this, a.path, QStringLiteral("org.gnome.OnlineAccounts.OAuth2Based"), QStringLiteral("GetAccessToken"), {},
+    const QString oauth2 = QStringLiteral("org.gnome.OnlineAccounts.OAuth2Based");
+    goa::Call(this, a.path, oauth2, QStringLiteral("GetAccessToken"), {},
               [this, a, ask](const QDBusMessage& reply) {
-                  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-                      return Answer(ask, NotAuthorized(reply) ? SignInAgain(reply.errorName()) : NotReached(reply.errorName()));
-                  CredentialAnswer answer =
-                      CredentialAnswer::Holding(Credential::Kind::Token, reply.arguments().first().toString());
-                  answer.place = a.place;
-                  Answer(ask, answer);
+                  Answer(ask, Replied(reply) ? Given(Credential::Kind::Token, reply, a) : Failed(reply));
               });
 }
 

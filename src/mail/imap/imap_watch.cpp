@@ -84,7 +84,7 @@ void ImapWatch::SetTrustStore(const QList<QSslCertificate>& authorities) {
 
 bool ImapWatch::ConnectionOpen() const { return session_->IsOpen(); }
 
-void ImapWatch::Follow(const AccountSettings& settings) {
+void ImapWatch::Follow(const AccountSettings& settings, PasswordKeyring* keyring) {
     const qint16 kind = CredentialKind(settings);
     if (kind == 0) {
         source_.reset();
@@ -93,12 +93,13 @@ void ImapWatch::Follow(const AccountSettings& settings) {
         return;
     }
     // Which account of the source is part of what is followed.
-    const bool same = following_ && source_ && kind == sourceKind_ && settings.Goa == settings_.Goa &&
-                      AccountOf(settings) == account_;
+    const bool same = following_ && source_ && kind == sourceKind_ && keyring == sourceKeyring_ &&
+                      settings.Goa == settings_.Goa && AccountOf(settings) == account_;
     if (same && (held_ || session_->IsOpen() || retry_.isActive())) return;
-    if (!source_ || kind != sourceKind_) {
-        source_ = MakeCredentialSource(settings, nullptr);
+    if (!source_ || kind != sourceKind_ || keyring != sourceKeyring_) {
+        source_ = MakeCredentialSource(settings, keyring);
         sourceKind_ = kind;
+        sourceKeyring_ = keyring;
         connect(source_.get(), &CredentialSource::Answered, this, &ImapWatch::OpenWith);
     }
     settings_ = settings;

@@ -11,6 +11,7 @@
 namespace velmio {
 
 class ImapSession;
+class PasswordKeyring;
 class WakeWatch;
 
 // Keeps one IDLE connection to the inbox while it is followed, and opens it
@@ -28,7 +29,8 @@ public:
     // The same for an account of the settings: one whose credentials come
     // from a source asks it before each connection, and a credential
     // renewed meanwhile is still the same account.
-    void Follow(const AccountSettings& settings);
+    // keyring: where a source keeps what it needs there.
+    void Follow(const AccountSettings& settings, PasswordKeyring* keyring = nullptr);
     // No connection and no retry.
     void Stop();
     bool Following() const { return following_; }
@@ -73,6 +75,7 @@ private:
     std::unique_ptr<CredentialSource> source_;  // none: the account's own password
     AccountSettings settings_;
     qint16 sourceKind_ = 0;
+    PasswordKeyring* sourceKeyring_ = nullptr;
     bool tokenInUse_ = false;
     bool renew_ = false;    // the next ask renews a refused token
     bool renewed_ = false;  // since the last time it idled
