@@ -64,7 +64,8 @@ FailureReaction CredentialFailure(const CredentialAnswer& answer, qint16 kind) {
     using K = CredentialAnswer::Kind;
     if (kind != kAuthGoa && kind != kAuthDeviceGrant)
         return answer.kind == K::Unavailable ? KeyringFailure(answer.reason) : NoPassword();
-    const QString entry = (kind == kAuthGoa ? QStringLiteral("GOA Error: ") : QStringLiteral("Sign-in Error: ")) + answer.reason;
+    const QString entry =
+        (kind == kAuthGoa ? QStringLiteral("GOA Error: ") : QStringLiteral("Sign-in Error: ")) + answer.reason;
     if (answer.kind == K::SignInAgain) {
         // The user must act: she says where.
         return {4,

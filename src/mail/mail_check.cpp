@@ -182,8 +182,8 @@ void MailCheck::CredentialsIn() {
         const CredentialAnswer& answer = part->credential;
         const bool password = CredentialKind(part->settings()) == 0;
         // A password not there is asked for below.
-        if (answer.kind == CredentialAnswer::Kind::Ready || (password && answer.kind == CredentialAnswer::Kind::Missing))
-            continue;
+        using K = CredentialAnswer::Kind;
+        if (answer.kind == K::Ready || (password && answer.kind == K::Missing)) continue;
         const FailureReaction failed = CredentialFailure(answer, CredentialKind(part->settings()));
         if (!named_) {
             // The credential is there but was not given: a failed check,

@@ -168,7 +168,8 @@ void Form3::SetKeyboardOrder() {
     // the page's controls as they stand on it, OK, Cancel, and round again.
     const char* order[] = {
         "AccountList", "ServerAdd", "ServerDel", "AccountName", "AccountEnabled",
-        "ServerName", "ServerAddress", "Protocol", "LoginName", "LoginPass", "SavePass", "ApopCheck", "PopPort", "Security", "GoaAccount",
+        "ServerName", "ServerAddress", "Protocol", "LoginName", "LoginPass", "SavePass", "ApopCheck", "PopPort", "Security",
+        "GoaAccount",
         "UseSound", "EventName", "EventWave", "Command1", "EventMsg", "WaveTest", "WaveBrowse",
         "AutoCheck", "CheckMin", "TelhoCheck", "DblClick0", "DblClick1", "DblClick2",
         "ExecMailer", "Command5", "BGClearness", "Autostart", "NickName", "ShowSender",

@@ -80,7 +80,9 @@ const QString kPath = QStringLiteral("/org/gnome/OnlineAccounts/Accounts/token")
 }
 
 GoaStandIn::GoaStandIn(quint16 port, QStringList tokens)
-    : port_(port), tokens_(std::move(tokens)), bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "goa-stand-in")) {
+    : port_(port),
+      tokens_(std::move(tokens)),
+      bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "goa-stand-in")) {
     qDBusRegisterMetaType<QMap<QString, QVariantMap>>();
     qDBusRegisterMetaType<Objects>();
 }
