@@ -378,6 +378,13 @@ void Form1::ShowFailureBox(const QString& text) {
     show();
 }
 
+void Form1::StartSignIn(const AccountSettings& account) {
+    SignInDialog dialog(account, {services_.keyring, {}, 1000});
+    ShowDialogModal(dialog, kQuestionDialog);
+    // Signed in: the check it stood in for, now with a token.
+    if (dialog.SignedIn()) QTimer::singleShot(0, this, [this] { mailCheck_->ExecuteMailCheck(); });
+}
+
 void Form1::AskForPassword() {
     SetWindowsTopMost(0);
     ShowMsg(QStringLiteral("Passwordが設定されていません"), 16);

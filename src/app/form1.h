@@ -74,6 +74,7 @@ public:
     bool TimerEnabled() const { return timer1_.isActive(); }
     void OpenSettingsDialog();
     void ShowQuestionModal(QDialog& dialog) override { ShowDialogModal(dialog, kQuestionDialog); }
+    void StartSignIn(const AccountSettings& account) override;
     void StoreCertPin(const AccountSettings& account) override;
     int RunSettingsDialog();  // the dialog's result
     // After OK in the settings dialog: the timer and the menu's mark follow

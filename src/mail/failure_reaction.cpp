@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+#include "core/app_settings.h"
 #include "mail/net/mail_connection.h"
 
 namespace velmio {
@@ -56,6 +57,30 @@ FailureReaction KeyringFailure(const QString& reason) {
 
 FailureReaction NoPassword() {
     return {4, QStringLiteral("パスワードが設定されていません"), QStringLiteral("Password Error: none set"), {}};
+}
+
+}  // namespace velmio
+
+namespace velmio {
+
+FailureReaction CredentialFailure(const CredentialAnswer& answer, qint16 kind) {
+    using K = CredentialAnswer::Kind;
+    if (kind != kAuthGoa && kind != kAuthDeviceGrant)
+        return answer.kind == K::Unavailable ? KeyringFailure(answer.reason) : NoPassword();
+    const QString entry =
+        (kind == kAuthGoa ? QStringLiteral("GOA Error: ") : QStringLiteral("Sign-in Error: ")) + answer.reason;
+    if (answer.kind == K::SignInAgain) {
+        // The user must act: she says where.
+        return {4,
+                kind == kAuthGoa ? QStringLiteral("GNOMEの設定で、もう一度サインインしてほしいな…")
+                                 : QStringLiteral("もう一度サインインしてほしいな…"),
+                entry, {}};
+    }
+    if (!answer.line.isEmpty()) return {4, answer.line, entry, {}};
+    return {4,
+            kind == kAuthGoa ? QStringLiteral("GNOMEのオンラインアカウントとお話しできないよ…")
+                             : QStringLiteral("サインインできなかったよ…"),
+            entry, {}};
 }
 
 }  // namespace velmio

@@ -1,12 +1,14 @@
 #include "mail/mail_check.h"
 
 #include <QMessageBox>
+#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
 
 #include "core/app_state.h"
 #include "mail/account_check.h"
+#include "mail/auth/credential_sources.h"
 #include "mail/certificate_question.h"
 #include "mail/imap/imap_session.h"
 #include "mail/mail_header.h"
@@ -58,6 +60,7 @@ void MailCheck::SyncAccounts() {
         connect(part.get(), &AccountCheck::Counted, this, &MailCheck::HandleCounted);
         connect(part.get(), &AccountCheck::HeadersFetched, this, &MailCheck::HandleHeaders);
         connect(part.get(), &AccountCheck::Ended, this, &MailCheck::HandleEnded);
+        connect(part.get(), &AccountCheck::CredentialAnswered, this, &MailCheck::HandleCredential);
         part->ForEachSession([this](MailSession& m) {
             if (replyTimeoutMs_ >= 0) m.SetReplyTimeout(replyTimeoutMs_);
             m.SetTrustStore(authorities_);
@@ -105,10 +108,10 @@ void MailCheck::ExecuteMailCheck(bool attended, int onlyAccount) {
     // The certificate question decides what the running check does next;
     // a second check would only ask it again.
     if (asking_) return;
-    // A check waiting for the keyring gets its password first.
-    if (readingKeyring_) return;
+    // A check waiting for its credentials (a keyring's unlock) gets them first.
+    if (fetching_) return;
     ++checks_;
-    const bool abandoned = running_;
+    abandoned_ = running_;
     running_ = true;
     attended_ = attended;
     reacted_ = told_ = false;
@@ -120,48 +123,110 @@ void MailCheck::ExecuteMailCheck(bool attended, int onlyAccount) {
         a->inCheck = false;
     }
     SyncAccounts();
-    const AppSettings& s = state_.settings;
     int enabled = 0;
     for (const auto& a : accounts_) enabled += a->settings().Enabled;
     named_ = enabled > 1;
     for (auto& a : accounts_)
         if (a->settings().Enabled && (onlyAccount < 0 || a->index() == onlyAccount)) a->Begin();
-    QList<AccountCheck*> parts = Parts();
+    const QList<AccountCheck*> parts = Parts();
     count_.SetBoxes(attended);
 
-    for (AccountCheck* part : std::as_const(parts)) {
-        AccountSettings& a = part->settings();
-        if (!a.LoginPass.isEmpty() || !a.PasswordUnread || !keyring_) continue;
-        if (!waiting_) StartWaiting();
-        const quint64 check = checks_;
-        const std::optional<FailureReaction> failed = ReadKeyring(*part);
+    // Each source answers at once or later; she waits while one is asked
+    // that takes time: a keyring, GNOME, a sign-in.
+    const auto slow = [this](AccountCheck* p) {
+        const AccountSettings& a = p->settings();
+        return CredentialKind(a) != 0 || (a.LoginPass.isEmpty() && a.PasswordUnread && keyring_);
+    };
+    if (std::any_of(parts.begin(), parts.end(), slow) && !waiting_) StartWaiting();
+    const quint64 check = checks_;
+    fetching_ = askingAll_ = true;
+    for (AccountCheck* part : parts) {
+        part->FetchCredential(false, keyring_);
         if (check != checks_) return;
-        if (failed && !named_) {
-            // The password is there but was not given: a failed check,
+    }
+    askingAll_ = false;
+    if (std::any_of(parts.begin(), parts.end(), [](AccountCheck* p) { return p->fetching; }) && !waiting_)
+        StartWaiting();
+    CredentialsIn();
+}
+
+void MailCheck::HandleCredential(AccountCheck* part, const CredentialAnswer& answer) {
+    if (!part->inCheck || !running_) return;
+    AccountSettings& a = part->settings();
+    const qint16 kind = CredentialKind(a);
+    if (kind == 0 && answer.kind == CredentialAnswer::Kind::Ready) {
+        // What the keyring gave is the password from now on.
+        a.LoginPass = answer.credential.secret;
+        a.PasswordUnread = false;
+    } else if (kind == 0 && answer.kind == CredentialAnswer::Kind::Missing && keyring_) {
+        a.PasswordUnread = false;
+    }
+    if (fetching_) {
+        CredentialsIn();
+        return;
+    }
+    // The renewal after a refused token: one more try, or the end.
+    if (answer.kind == CredentialAnswer::Kind::Ready) {
+        part->Connect();
+        return;
+    }
+    MaybeSignIn(*part, answer);
+    PartEnded(part, SessionOutcome::Of(SessionOutcome::Kind::LoginRefused), CredentialFailure(answer, kind));
+}
+
+void MailCheck::MaybeSignIn(const AccountCheck& part, const CredentialAnswer& answer) {
+    using K = CredentialAnswer::Kind;
+    if (!attended_ || CredentialKind(part.settings()) != kAuthDeviceGrant) return;
+    if (answer.kind != K::Missing && answer.kind != K::SignInAgain) return;
+    // After her line, once the check has ended: the dialog is modal.
+    const int index = part.index();
+    QTimer::singleShot(0, this, [this, index] {
+        if (index <= state_.settings.MoreAccounts.size()) shell_.StartSignIn(AccountAt(state_.settings, index));
+    });
+}
+
+void MailCheck::CredentialsIn() {
+    if (askingAll_ || !fetching_) return;
+    const QList<AccountCheck*> parts = Parts();
+    if (std::any_of(parts.begin(), parts.end(), [](AccountCheck* p) { return p->fetching; })) return;
+    fetching_ = false;
+    const auto noPassword = [](AccountCheck* p) {
+        return CredentialKind(p->settings()) == 0 && p->settings().LoginPass.isEmpty();
+    };
+    for (AccountCheck* part : parts) {
+        const CredentialAnswer& answer = part->credential;
+        const bool password = CredentialKind(part->settings()) == 0;
+        // A password not there is asked for below.
+        using K = CredentialAnswer::Kind;
+        if (answer.kind == K::Ready || (password && answer.kind == K::Missing)) continue;
+        const FailureReaction failed = CredentialFailure(answer, CredentialKind(part->settings()));
+        MaybeSignIn(*part, answer);
+        if (!named_) {
+            // The credential is there but was not given: a failed check,
             // never the no-password box; it is asked for again next time.
             waiting_ = false;
-            EndWith(*failed);
+            EndWith(failed);
             return;
         }
-        if (failed) part->failure = failed;
+        part->failure = failed;
     }
-    if (!named_ && !parts.isEmpty() && parts.first()->settings().LoginPass.isEmpty()) {
+    if (!named_ && !parts.isEmpty() && !parts.first()->failure && noPassword(parts.first())) {
         running_ = false;
         parts.first()->inCheck = false;
         // The abandoned check can no longer give back the menu item and
         // the timer; nothing else would.
-        if (abandoned || waiting_) {
+        if (abandoned_ || waiting_) {
             waiting_ = false;
             shell_.SetMailCheckEnabled(true);
-            shell_.SetTimerEnabled(s.AutoCheck);
+            shell_.SetTimerEnabled(state_.settings.AutoCheck);
         }
         shell_.AskForPassword();
         return;
     }
     if (!waiting_) StartWaiting();
     waiting_ = false;
-    for (AccountCheck* part : std::as_const(parts)) {
-        if (!part->failure && part->settings().LoginPass.isEmpty()) part->failure = NoPassword();
+    for (AccountCheck* part : parts) {
+        if (!part->failure && noPassword(part)) part->failure = NoPassword();
         if (part->failure) {
             part->failureWord = QStringLiteral("エラー");
             part->ended = true;
@@ -185,19 +250,6 @@ void MailCheck::StartWaiting() {
     shell_.ShowPicture(1);
     shell_.SayText(QStringLiteral("ちょっと待ってね…"));
     shell_.SetMailCheckEnabled(false);
-}
-
-std::optional<FailureReaction> MailCheck::ReadKeyring(AccountCheck& part) {
-    AccountSettings& a = part.settings();
-    readingKeyring_ = true;
-    const KeyringRead read = keyring_->Read(KeyringPlace(a), KeyringWait::ForUnlock);
-    readingKeyring_ = false;
-    if (read.answer == KeyringAnswer::Found || read.answer == KeyringAnswer::Missing) {
-        a.LoginPass = read.password;
-        a.PasswordUnread = false;
-        return std::nullopt;
-    }
-    return KeyringFailure(read.reason);
 }
 
 void MailCheck::HandleCounted(AccountCheck* part, const MailboxCount& c) {
@@ -322,10 +374,22 @@ void MailCheck::HandleEnded(AccountCheck* part, const SessionOutcome& o) {
         AskAboutCertificate(part, o);
         return;
     }
+    if (o.kind == SessionOutcome::Kind::LoginRefused && part->TokenLogin()) {
+        // A token may have expired just now: renewed once, then one more try.
+        if (!part->retried) {
+            part->retried = true;
+            part->FetchCredential(true, keyring_);
+            return;
+        }
+        PartEnded(part, o, CredentialFailure(CredentialAnswer::Of(CredentialAnswer::Kind::SignInAgain,
+                                                                  QStringLiteral("the renewed token was refused too")),
+                                             CredentialKind(part->settings())));
+        return;
+    }
     PartEnded(part, o);
 }
 
-void MailCheck::PartEnded(AccountCheck* part, const SessionOutcome& o) {
+void MailCheck::PartEnded(AccountCheck* part, const SessionOutcome& o, const std::optional<FailureReaction>& reaction) {
     part->ended = true;
     const bool loggedOut = o.kind == SessionOutcome::Kind::Finished;
     const int index = part->index();
@@ -335,13 +399,13 @@ void MailCheck::PartEnded(AccountCheck* part, const SessionOutcome& o) {
         if (o.RefusedAfterLogin()) {
             EndAfterRefusal(o);
         } else {
-            EndWith(FailureReactionTo(o), named_ ? part->Name() : QString());
+            EndWith(reaction.value_or(FailureReactionTo(o)), named_ ? part->Name() : QString());
         }
         if (check == checks_) emit AccountChecked(index, false);
         return;
     }
     if (!loggedOut && !part->counted) {
-        part->failure = FailureReactionTo(o);
+        part->failure = reaction.value_or(FailureReactionTo(o));
         part->failureWord = FailureWord(o);
         failedInOrder_ << part;
     } else if (!loggedOut) {

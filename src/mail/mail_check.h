@@ -54,6 +54,7 @@ public:
     void SetTrustStore(const QList<QSslCertificate>& authorities);
     // Where a saved password that was not read at start is asked for.
     void SetKeyring(PasswordKeyring* keyring) { keyring_ = keyring; }
+    PasswordKeyring* Keyring() const { return keyring_; }
 
     // What the last check that told of new mail reported, per IMAP account
     // whose session gave ids.
@@ -76,14 +77,20 @@ private:
     void SyncAccounts();
     // The first reaction of a check: she waits, the menu item and timer rest.
     void StartWaiting();
-    // Asks the keyring for the part's saved password, waiting for an unlock.
-    // Nothing when it was given or is truly missing; else the failure.
-    std::optional<FailureReaction> ReadKeyring(AccountCheck& part);
+    // A part's credential is in: at the start of the check, or after a
+    // refused token was renewed.
+    void HandleCredential(AccountCheck* part, const CredentialAnswer& answer);
+    // Once every part's credential is in: the sessions start.
+    // Her own sign-in wants the user: the dialog, for a check asked for.
+    void MaybeSignIn(const AccountCheck& part, const CredentialAnswer& answer);
+    void CredentialsIn();
     void HandleCounted(AccountCheck* part, const MailboxCount& count);
     void HandleHeaders(AccountCheck* part, const QList<QByteArray>& headers);
     // A certificate that is not trusted is asked about first.
     void HandleEnded(AccountCheck* part, const SessionOutcome& outcome);
-    void PartEnded(AccountCheck* part, const SessionOutcome& outcome);
+    // reaction: instead of the outcome's own.
+    void PartEnded(AccountCheck* part, const SessionOutcome& outcome,
+                   const std::optional<FailureReaction>& reaction = std::nullopt);
     // Once every part has counted or failed: the one reaction to them all.
     void MaybeReact();
     // Once every sender asked for is in: who wrote, and which parts failed.
@@ -122,7 +129,9 @@ private:
     bool told_ = false;      // the senders have been told
     bool asking_ = false;    // a certificate question is open
     QList<std::pair<AccountCheck*, SessionOutcome>> questions_;  // waiting for the one open
-    bool readingKeyring_ = false;
+    bool fetching_ = false;   // the parts' credentials are being asked for
+    bool askingAll_ = false;  // the parts are being asked, one after the other
+    bool abandoned_ = false;  // the check replaced a running one
     bool waiting_ = false;  // the waiting reaction has been given
     PasswordKeyring* keyring_ = nullptr;
     // Changes with every new check, so a handler that ran a nested event

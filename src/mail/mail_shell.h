@@ -32,6 +32,9 @@ public:
     virtual void ShowFailureBox(const QString& text) = 0;
     // No password is set: the box that says so, then the settings dialog.
     virtual void AskForPassword() = 0;
+    // An account of her own sign-in has no token to be had: the sign-in
+    // dialog. Only for a check the user asked for.
+    virtual void StartSignIn(const AccountSettings& account) { (void)account; }
     // A question of the check, shown modal as the program's dialogs are:
     // the timer stops and the windows step aside while it is open.
     virtual void ShowQuestionModal(QDialog& dialog) = 0;

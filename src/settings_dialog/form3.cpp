@@ -24,8 +24,9 @@
 namespace velmio {
 namespace {
 // Twips beyond the design's height: two rows for the start-at-login and
-// sender boxes, and the list of accounts above the server page's frame.
-constexpr int kExtraRow = 600 + 960;
+// sender boxes, the list of accounts above the server page's frame, and the
+// row of GNOME Online Accounts below it.
+constexpr int kExtraRow = 600 + 960 + 480;
 }  // namespace
 
 Form3::Form3(AppState& state, const Form3Services& services, QWidget* parent)
@@ -173,7 +174,7 @@ void Form3::SetKeyboardOrder() {
     const char* order[] = {
         "AccountList", "ServerAdd", "ServerDel", "AccountName", "AccountEnabled",
         "ServerName", "MicrosoftSignIn", "ServerAddress", "Protocol", "LoginName", "LoginPass", "SavePass", "ApopCheck",
-        "PopPort", "Security",
+        "PopPort", "Security", "GoaAccount",
         "UseSound", "EventName", "EventWave", "Command1", "EventMsg", "WaveTest", "WaveBrowse",
         "AutoCheck", "CheckMin", "TelhoCheck", "DblClick0", "DblClick1", "DblClick2",
         "ExecMailer", "Command5", "BGClearness", "Autostart", "NickName", "ShowSender",
