@@ -17,7 +17,13 @@ namespace velmio {
 
 QImage LoadPictureFile(const QString& path) {
     QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
+    // Guessing from the content asks every image plugin, loading each; a PNG,
+    // whatever its name, is known by its first bytes.
+    if (reader.device() && reader.device()->open(QIODevice::ReadOnly) &&
+        reader.device()->peek(8) == QByteArrayLiteral("\x89PNG\r\n\x1a\n"))
+        reader.setFormat("png");
+    else
+        reader.setDecideFormatFromContent(true);
     return reader.read();
 }
 
