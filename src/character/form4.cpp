@@ -20,10 +20,12 @@ QImage LoadPictureFile(const QString& path) {
     // Guessing from the content asks every image plugin, loading each; a PNG,
     // whatever its name, is known by its first bytes.
     if (reader.device() && reader.device()->open(QIODevice::ReadOnly) &&
-        reader.device()->peek(8) == QByteArrayLiteral("\x89PNG\r\n\x1a\n"))
+        reader.device()->peek(8) == QByteArrayLiteral("\x89PNG\r\n\x1a\n")) {
         reader.setFormat("png");
-    else
+        reader.setAutoDetectImageFormat(false);
+    } else {
         reader.setDecideFormatFromContent(true);
+    }
     return reader.read();
 }
 
