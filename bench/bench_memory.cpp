@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
     for (int r = 0; r < rounds; ++r) {
         // A throwaway program folder: her settings are written beside the copy.
         QTemporaryDir folder, runtime;
-        for (const char* f : {"velmio", "velmio.dat", "velmio_s.dat", "velmio.tbl"})
+        for (const char* f : {"velmio", "velmio-sound.so", "velmio.dat", "velmio_s.dat", "velmio.tbl"})
             if (!QFile::copy(QStringLiteral(VELMIO_DIST_DIR "/") + f, folder.filePath(f))) {
                 std::fprintf(stderr, "bench_memory: cannot copy %s from " VELMIO_DIST_DIR "\n", f);
                 return 1;

@@ -9,8 +9,10 @@
 #include "platform/password_keyring.h"
 #include "platform/profile_file.h"
 #include "platform/runtime_dir.h"
+#include "platform/sound_on_demand.h"
 #include "settings_dialog/form3.h"
 #include "support/child_run.h"
+#include "support/fd_capture.h"
 #include "support/shell_fixture.h"
 #include "support/real_part.h"
 
@@ -199,6 +201,9 @@ void DesktopHomeTest::runsInstalled() {
     const QString about = QString::fromUtf8(component.readAll());
     QCOMPARE(Element(about, "launchable"), QFileInfo(entry).fileName());
     QVERIFY(QFileInfo(usr + "/bin/" + Element(about, "binary")).isExecutable());
+    // Her sound player is found where the installation put it: no word of its absence.
+    SoundOnDemand sound(SoundOnDemand::ProgramFolders(usr + "/bin"));
+    QCOMPARE(test::Captured(2, [&] { sound.hasDevice(); }), QByteArray());
     QString control;
     if (!deb.isEmpty()) {
         QCOMPARE(Run("dpkg-deb", {"-f", deb}, &control), 0);
