@@ -109,12 +109,13 @@ fill_mixed_maildir() {
 }
 
 # A throwaway POP3 and IMAP server on loopback: users alice (3 messages),
-# empty (0), bulk (4,000), carol (for tests that change the count) and mixed
+# empty (0), bulk (4,000), carol and dave (for tests that change the count) and mixed
 # (5, of which 2 read), all with the password "secret" (or only the users
 # named as arguments); plain POP3 (with STLS and APOP) and IMAP (with
 # STARTTLS), both also over TLS, with a certificate of a throwaway authority
 # ($VELMIO_TEST_CA), and a second server with a self-signed certificate on the
-# same mailboxes.
+# same mailboxes. Both take tokens too: JWTs signed with $VELMIO_OAUTH2_KEY
+# and issued by $VELMIO_OAUTH2_ISSUER (the second offers OAUTHBEARER only).
 start_dovecot() {
   if ! command -v dovecot >/dev/null 2>&1; then
     part_missing "Dovecot did not come up (dovecot is not on PATH)"
@@ -123,9 +124,9 @@ start_dovecot() {
   local dir="$TEST_ENV_DIR/dovecot" user
   mkdir -p "$dir/mail"
   chmod 755 "$dir"
-  local -A counts=([alice]=3 [empty]=0 [bulk]=4000 [carol]=0)
+  local -A counts=([alice]=3 [empty]=0 [bulk]=4000 [carol]=0 [dave]=0)
   local users=("$@")
-  [ ${#users[@]} -gt 0 ] || users=(alice empty bulk carol mixed)
+  [ ${#users[@]} -gt 0 ] || users=(alice empty bulk carol dave mixed)
   : >"$dir/users"
   for user in "${users[@]}"; do
     echo "$user:{PLAIN}secret" >>"$dir/users"
@@ -157,6 +158,7 @@ service imap-login {
 }"
   fi
   make_certificates "$dir"
+  write_token_key "$dir"
   local inst cert ports=() p
   # The second server has a self-signed certificate, for the certificate question.
   for inst in "$dir" "$dir/self"; do
@@ -199,6 +201,8 @@ service imap-login {
   export VELMIO_IMAP_SELF_PORT=${ports[6]}
   export VELMIO_IMAPS_SELF_PORT=${ports[7]}
   export VELMIO_TEST_CA=$dir/ca.pem
+  export VELMIO_OAUTH2_KEY=$(cat "$dir/keys/default/HS256/default")
+  export VELMIO_OAUTH2_ISSUER=$TOKEN_ISSUER
   export VELMIO_POP3_DIR=$dir
   # For tests that stop the server and start it again (tests/support/dovecot.cpp).
   export VELMIO_DOVECOT_CONF=$dir/dovecot.conf
@@ -241,10 +245,30 @@ make_certificates() {
   chmod 644 "$dir"/*.key "$dir"/*.pem
 }
 
+# The key Dovecot checks tokens with (HS256, stored base64; the dict drops
+# the "shared/" of the key it looks up) and who may issue them; the tests
+# mint their JWTs with the same key.
+TOKEN_ISSUER=https://velmio-test.invalid
+write_token_key() {
+  local dir=$1
+  mkdir -p "$dir/keys/default/HS256"
+  head -c 32 /dev/urandom | base64 -w0 >"$dir/keys/default/HS256/default"
+  cat >"$dir/oauth2.conf.ext" <<CONF
+introspection_mode = local
+local_validation_key_dict = fs:posix:prefix=$dir/keys/
+username_attribute = email
+issuers = $TOKEN_ISSUER
+CONF
+  chmod -R a+rX "$dir/keys" "$dir/oauth2.conf.ext"
+}
+
 # write_dovecot_conf shared-folder instance-folder cert-name extra pop3-port
 #   pop3s-port imap-port imaps-port
 write_dovecot_conf() {
   local dir=$1 inst=$2 cert=$3 own_user=$4 pop3=$5 pop3s=$6 imap=$7 imaps=$8
+  # The self-signed twin offers OAUTHBEARER alone, so that it is the one used.
+  local tokens="xoauth2 oauthbearer"
+  [ "$cert" = self ] && tokens=oauthbearer
   cat >"$inst/dovecot.conf" <<CONF
 protocols = pop3 imap
 listen = 127.0.0.1
@@ -255,7 +279,7 @@ ssl = yes
 ssl_cert = <$dir/$cert.pem
 ssl_key = <$dir/$cert.key
 disable_plaintext_auth = no
-auth_mechanisms = plain login apop
+auth_mechanisms = plain login apop $tokens
 auth_failure_delay = 0
 # Tests start checks faster than a server closes the ones they abandon.
 mail_max_userip_connections = 1000
@@ -268,7 +292,14 @@ service anvil {
 mail_location = maildir:~/Maildir
 passdb {
   driver = passwd-file
+  mechanisms = plain login apop
   args = scheme=PLAIN username_format=%u $dir/users
+}
+# Tokens: JWTs Dovecot checks itself against the tests' own key.
+passdb {
+  driver = oauth2
+  mechanisms = xoauth2 oauthbearer
+  args = $dir/oauth2.conf.ext
 }
 userdb {
   driver = static

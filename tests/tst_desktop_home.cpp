@@ -204,6 +204,7 @@ void DesktopHomeTest::runsInstalled() {
     // Her sound player is found where the installation put it: no word of its absence.
     SoundOnDemand sound(SoundOnDemand::ProgramFolders(usr + "/bin"));
     QCOMPARE(test::Captured(2, [&] { sound.hasDevice(); }), QByteArray());
+    QVERIFY(QFile::exists(usr + "/share/velmio-check/velmio_s@2x.dat"));  // for scaled screens
     QString control;
     if (!deb.isEmpty()) {
         QCOMPARE(Run("dpkg-deb", {"-f", deb}, &control), 0);

@@ -63,6 +63,10 @@ private slots:
                                                    {"a1 STARTTLS\r\n"},
                                                    {"STARTTLS Error: NO not now"},
                                                    1};
+        // The server's trouble, not the password's: a failed check, said so.
+        QTest::newRow("login unavailable for now")
+            << Session{{{kHello}, {"a1 NO [UNAVAILABLE] back soon\r\n"}},
+                       "今はログインできないみたい…あとでね", 4, {kPlain}, {"Login Error: NO back soon"}};
         QTest::newRow("LOGINDISABLED on a plain link")
             << Session{{{"* OK [CAPABILITY IMAP4rev1 LOGINDISABLED STARTTLS] ready\r\n"}},
                        "暗号化しないとログインできないサーバーみたい…",

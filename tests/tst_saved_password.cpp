@@ -90,6 +90,8 @@ private slots:
             QVERIFY(f.run());
             QVERIFY(!f.shell.calls.contains(kNoPasswordBox));
         }
+        // She waits while the keyring is asked, also when it then says no.
+        QCOMPARE(f.shell.calls.contains("say " + kWaitLine), outcome != "no password" || atStart == KeyringAnswer::Locked);
         if (outcome == "counted") QCOMPARE(f.state.MailTotal, qint16(3));
         if (outcome == "keyring") {
             QCOMPARE(f.shell.said, kKeyringLine);

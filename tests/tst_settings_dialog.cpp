@@ -484,7 +484,7 @@ private slots:
         for (const QLabel* label : f.tabs()->widget(0)->findChildren<QLabel*>()) keys += label->text().section("(&", 1).left(1);
         for (const QAbstractButton* b : f.tabs()->widget(0)->findChildren<QAbstractButton*>()) keys += b->text().section("(&", 1).left(1);
         std::sort(keys.begin(), keys.end());
-        QCOMPARE(keys, QString("ADEKLNV"));
+        QCOMPARE(keys, QString("ADEGKLMNV"));
     }
 
     void popPortFilterLetsBackspaceByAndNoInputMethodText() {
@@ -659,9 +659,9 @@ private slots:
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("forward");  // Tab from the tab row; then OK, Cancel and the tab row
         // Deleting the only account is greyed.
-        QTest::newRow("server") << 0 << "" << "AccountList ServerAdd AccountName AccountEnabled ServerName ServerAddress Protocol LoginName LoginPass SavePass ApopCheck PopPort Security";
-        QTest::newRow("server, IMAP") << 0 << "protocol 1" << "AccountList ServerAdd AccountName AccountEnabled ServerName ServerAddress Protocol LoginName LoginPass SavePass PopPort Security";
-        QTest::newRow("server, three accounts") << 0 << "three accounts" << "AccountList ServerAdd ServerDel AccountName AccountEnabled ServerName ServerAddress Protocol LoginName LoginPass SavePass ApopCheck PopPort Security";
+        QTest::newRow("server") << 0 << "" << "AccountList ServerAdd AccountName AccountEnabled ServerName MicrosoftSignIn ServerAddress Protocol LoginName LoginPass SavePass ApopCheck PopPort Security GoaAccount";
+        QTest::newRow("server, IMAP") << 0 << "protocol 1" << "AccountList ServerAdd AccountName AccountEnabled ServerName MicrosoftSignIn ServerAddress Protocol LoginName LoginPass SavePass PopPort Security GoaAccount";
+        QTest::newRow("server, three accounts") << 0 << "three accounts" << "AccountList ServerAdd ServerDel AccountName AccountEnabled ServerName MicrosoftSignIn ServerAddress Protocol LoginName LoginPass SavePass ApopCheck PopPort Security GoaAccount";
         QTest::newRow("sounds") << 1 << "" << "UseSound EventName EventWave Command1 WaveTest WaveBrowse";
         QTest::newRow("sounds, no device, empty slot")
             << 1 << "no device, empty slot" << "EventName EventWave Command1 WaveBrowse";

@@ -2,6 +2,7 @@
 
 #include "app/settings_file.h"
 #include "app/settings_keys.h"
+#include "mail/auth/credential_sources.h"
 #include "platform/profile_file.h"
 #include "support/fakes.h"
 #include "support/settings_batches.h"
@@ -127,6 +128,47 @@ private slots:
         LoadSettings(again);
         // The new one fills the gap: the section after it counts from now on.
         QCOMPARE(again.settings.MoreAccounts.size(), s.MoreAccounts.size() + (edit == 2));
+    }
+
+    // Where credentials come from: the keys are written once set, in
+    // [System] as in [AccountN]; a value this program never wrote is the
+    // password.
+    void credentialKeys_data() {
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QByteArray>("keys");  // in the file before
+        QTest::addColumn<int>("kind");         // as read
+        QTest::addColumn<QString>("after");    // the credential keys after a dialog batch
+        QTest::newRow("System, password") << "System" << QByteArray() << 0 << "";
+        QTest::newRow("Account2, password") << "Account2" << QByteArray() << 0 << "";
+        QTest::newRow("System, GOA") << "System" << QByteArray("Auth=1\r\nGoa=account_1\r\n") << 1
+                                     << "Auth=1 Goa=account_1";
+        QTest::newRow("Account2, own sign-in")
+            << "Account2" << QByteArray("Auth=2\r\nOAuthClientId=c\r\nOAuthAuthority=http://127.0.0.1:9/t\r\n") << 2
+            << "Auth=2 OAuthClientId=c OAuthAuthority=http://127.0.0.1:9/t";
+        QTest::newRow("System, a value never written") << "System" << QByteArray("Auth=9\r\n") << 0 << "Auth=9";
+        QTest::newRow("Account2, junk") << "Account2" << QByteArray("Auth=x\r\n") << 0 << "Auth=0";
+    }
+    void credentialKeys() {
+        QFETCH(QString, section);
+        QFETCH(QByteArray, keys);
+        QFETCH(int, kind);
+        QFETCH(QString, after);
+        QTemporaryDir dir;
+        AppState state;
+        state.paths = AppPaths::ProgramFolder(dir.path());
+        const bool system = section == "System";
+        QFile f(state.IniPath());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[System]\r\nServer=a.example\r\n" + (system ? keys : "[Account2]\r\nServer=b.example\r\n" + keys));
+        f.close();
+        LoadSettings(state);
+        QCOMPARE(CredentialKind(AccountAt(state.settings, system ? 0 : 1)), qint16(kind));
+        QVERIFY(WriteDialogBatch(state));
+        const ProfileDocument doc = ProfileDocument::load(state.IniPath());
+        QStringList written;
+        for (const char* key : {"Auth", "Goa", "OAuthClientId", "OAuthAuthority"})
+            if (doc.keys(section).contains(key)) written << QString(key) + '=' + doc.value(section, key);
+        QCOMPARE(written.join(' '), after);
     }
 
     // A trusted certificate belongs to its server and port; a file from

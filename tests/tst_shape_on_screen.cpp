@@ -13,15 +13,24 @@ using namespace velmio;
 namespace {
 
 const QColor kRoot(0x30, 0x60, 0xc0);
-const QPoint kPlace(900, 500);  // away from the tray host in the top right corner
 
-// What the screen shows where the character stands, and what it should
-// show: her own pixels, and the root colour where the frame has background.
+// Away from the tray host in the top right corner, on a whole device pixel
+// at every scale the tests run at (QT_SCALE_FACTOR 1, 1.5, 2).
+QPoint Place() {
+    const QPoint centre = QGuiApplication::primaryScreen()->availableGeometry().center();
+    return QPoint(centre.x() & ~3, centre.y() & ~3);
+}
+
+// What the screen shows where the character stands, in device pixels, and
+// what it should show: her own pixels, and the root colour where the frame
+// has background.
 QImage Shot(const Form4& f) {
-    return QGuiApplication::primaryScreen()
-        ->grabWindow(0, f.x(), f.y(), f.frame().width(), f.frame().height())
-        .toImage()
-        .convertToFormat(QImage::Format_RGB32);
+    QImage shot = QGuiApplication::primaryScreen()
+                      ->grabWindow(0, f.x(), f.y(), f.width(), f.height())
+                      .toImage()
+                      .convertToFormat(QImage::Format_RGB32);
+    shot.setDevicePixelRatio(f.frame().devicePixelRatio());
+    return shot;
 }
 QImage Expected(const Form4& f) {
     QImage want = f.frame().convertToFormat(QImage::Format_RGB32);
@@ -43,7 +52,7 @@ struct ShownCharacter {
         state.settings.Clearness = true;
         form = std::make_unique<Form4>(state, msgs);
         form->Load();
-        form->move(kPlace);
+        form->move(Place());
         form->show();
     }
 };
@@ -89,6 +98,15 @@ private slots:
         c.form->ShowPicture(frame);
         QTRY_COMPARE_WITH_TIMEOUT(Shot(*c.form), Expected(*c.form), 5000);
         QVERIFY(c.msgs.texts.isEmpty());
+        // As large as her outline at 1 scaled, give or take a pixel of that size.
+        const qreal ratio = c.form->devicePixelRatioF();
+        const QImage one = LoadPictureFile(VELMIO_DIST_DIR "/velmio_s.dat")
+                               .copy(frame * Form4::kFrameWidth, 0, Form4::kFrameWidth, Form4::kFrameHeight);
+        const QRectF want = QTransform::fromScale(ratio, ratio).mapRect(QRectF(ShapeRegionFromFrame(one).boundingRect()));
+        const QRect seen = ShapeRegionFromFrame(Shot(*c.form)).boundingRect();
+        QVERIFY2(qAbs(seen.left() - want.left()) <= ratio && qAbs(seen.top() - want.top()) <= ratio &&
+                     qAbs(seen.right() + 1 - want.right()) <= ratio && qAbs(seen.bottom() + 1 - want.bottom()) <= ratio,
+                 qPrintable(QStringLiteral("seen %1,%2 %3x%4").arg(seen.x()).arg(seen.y()).arg(seen.width()).arg(seen.height())));
     }
 
     void newerPictureFromPendingEventsWins_data() {
@@ -113,7 +131,7 @@ private slots:
     void clicksAroundTheCharacterReachTheWindowBelow() {
         QWidget below;
         below.setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
-        below.setGeometry(QRect(kPlace - QPoint(20, 20), QSize(140, 180)));
+        below.setGeometry(QRect(Place() - QPoint(20, 20), QSize(140, 180)));
         PressCounter belowPresses, characterPresses;
         below.installEventFilter(&belowPresses);
         below.show();
@@ -122,10 +140,13 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(c.form.get()));
         c.form->installEventFilter(&characterPresses);
 
-        QVERIFY(!c.form->mask().isEmpty());
-        const QPoint ink = c.form->mask().begin()->center();
+        // In device pixels, which xdotool speaks.
+        const qreal ratio = c.form->devicePixelRatioF();
+        const QRegion outline = ShapeRegionFromFrame(c.form->frame());
+        QVERIFY(!outline.isEmpty());
+        const QPoint ink = outline.begin()->center();
         const auto click = [&](const QPoint& at) {
-            const QPoint g = c.form->mapToGlobal(at);
+            const QPoint g = c.form->mapToGlobal(QPoint(0, 0)) * ratio + at;
             const QStringList args{"mousemove", QString::number(g.x()), QString::number(g.y()), "click", "1"};
             return QProcess::execute("xdotool", args);
         };

@@ -196,6 +196,7 @@ void StartupTest::unreadablePictureIsNoCrash() {
 void StartupTest::secondInstanceOnlyShowsTheMessage() {
     ShellFixture first;
     QVERIFY(first.start());
+    first.form1->RunMenuCommand("mnuReturnTary");
     ShellFixture second;
     second.fakes.lockDir.remove();
     Services services = second.fakes.services();
@@ -210,6 +211,8 @@ void StartupTest::secondInstanceOnlyShowsTheMessage() {
     QVERIFY(!form1.tray()->icon()->isVisible());
     QVERIFY(!QFile::exists(second.state.IniPath()));
     QVERIFY(first.form1->tray()->icon()->isVisible());
+    // Put away, the running one comes out: nobody is left without her.
+    QTRY_VERIFY(first.form1->isVisible() && first.form4()->isVisible());
 }
 
 void StartupTest::exitBatchKeepsOtherLines() {

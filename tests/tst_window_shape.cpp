@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QtTest>
 
+#include "character/device_frame.h"
 #include "character/form4.h"
 #include "character/window_shape.h"
 #include "core/app_state.h"
@@ -27,6 +28,32 @@ QImage Frame(const Rects& inked = {}, QRgb background = kKey) {
     frame.fill(background);
     Fill(frame, inked, kInk);
     return frame;
+}
+
+qint64 Area(const QRegion& r) {
+    qint64 a = 0;
+    for (const QRect& rect : r) a += qint64(rect.width()) * rect.height();
+    return a;
+}
+
+// Aligned 2 x 2 blocks that the region covers in part: none in a picture
+// blown up from half the size, many along the edges of one drawn at 2.
+int MixedBlocks(const QImage& frame) {
+    const QRgb key = frame.pixel(0, 0);
+    int mixed = 0;
+    for (int y = 0; y + 1 < frame.height(); y += 2)
+        for (int x = 0; x + 1 < frame.width(); x += 2) {
+            const int in = (frame.pixel(x, y) != key) + (frame.pixel(x + 1, y) != key) +
+                           (frame.pixel(x, y + 1) != key) + (frame.pixel(x + 1, y + 1) != key);
+            mixed += in != 0 && in != 4;
+        }
+    return mixed;
+}
+
+QImage StripFrame(const QString& file, int n, int scale) {
+    return LoadPictureFile(QStringLiteral(VELMIO_DIST_DIR "/") + file)
+        .copy(n * kW * scale, 0, kW * scale, kH * scale)
+        .convertToFormat(QImage::Format_RGB32);
 }
 
 }  // namespace
@@ -104,6 +131,76 @@ private slots:
         asked = 0;
         QVERIFY(!ShapeRegionFromFrame(frame, [&] { return ++asked < 2; }));
         QCOMPARE(asked, 2);
+    }
+
+    void outlineAtScaleFollowsOutlineAtOne_data() {
+        QTest::addColumn<int>("frame");
+        QTest::addColumn<qreal>("ratio");
+        const int frames = LoadPictureFile(VELMIO_DIST_DIR "/velmio_s.dat").width() / kW;
+        QCOMPARE(LoadPictureFile(VELMIO_DIST_DIR "/velmio_s@2x.dat").size(), QSize(frames * kW * 2, kH * 2));
+        for (const qreal ratio : {2.0, 1.5, 1.25})
+            for (int n = 0; n < frames; ++n) QTest::addRow("frame %d at %g", n, ratio) << n << ratio;
+    }
+
+    // The outline she gets on a scaled screen is her outline at 1, scaled: a
+    // frame of the larger strip out of place, out of order or stretched
+    // differs along much more than her edge, and so does an outline cut off.
+    void outlineAtScaleFollowsOutlineAtOne() {
+        QFETCH(int, frame);
+        QFETCH(qreal, ratio);
+        const QImage one = StripFrame("velmio_s.dat", frame, 1);
+        const StripFile file = StripFileFor(AppPaths::ProgramFolder(VELMIO_DIST_DIR), "velmio_s.dat", ratio);
+        const QImage art = StripFrame(QFileInfo(file.path).fileName(), frame, file.scale);
+        const QImage shown = FrameForDevice(art, QSize(kW, kH), ratio, true);
+        QCOMPARE(shown.size(), QSize(kW, kH) * ratio);
+
+        const QRegion scaledUp = QTransform::fromScale(ratio, ratio).map(ShapeRegionFromFrame(one));
+        const QRegion outline = ShapeRegionFromFrame(shown);
+        const qint64 differing = Area(outline ^ scaledUp);
+        QVERIFY2(differing < Area(scaledUp) / 20,
+                 qPrintable(QStringLiteral("%1 of %2 pixels differ").arg(differing).arg(Area(scaledUp))));
+        // Qt paints her within the logical mask: it must hold every pixel of the outline.
+        QCOMPARE(outline - QTransform::fromScale(ratio, ratio).map(LogicalCover(outline, ratio)), QRegion());
+        // Drawn at its size, not blown up: its diagonals step by one pixel.
+        if (ratio == 2) QVERIFY2(MixedBlocks(shown) > 200, qPrintable(QString::number(MixedBlocks(shown))));
+    }
+
+    void stripForRatio_data() {
+        QTest::addColumn<qreal>("ratio");
+        QTest::addColumn<QString>("ownPicture");  // the user's velmio_s.dat, when there is one; "-": none at all
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("1") << 1.0 << "" << "share/velmio_s.dat";
+        QTest::newRow("1.5") << 1.5 << "" << "share/velmio_s.dat";
+        QTest::newRow("1.75") << 1.75 << "" << "share/velmio_s@2x.dat";
+        QTest::newRow("2") << 2.0 << "" << "share/velmio_s@2x.dat";
+        QTest::newRow("3") << 3.0 << "" << "share/velmio_s@2x.dat";
+        QTest::newRow("own picture at 2") << 2.0 << "velmio_s.dat" << "config/velmio_s.dat";
+        QTest::newRow("own pictures at 2") << 2.0 << "velmio_s@2x.dat" << "config/velmio_s@2x.dat";
+        QTest::newRow("none at 1, at 2") << 2.0 << "-" << "share/velmio_s.dat";
+    }
+
+    // Installed: the stock strips in share/, the user's own in the config folder.
+    void stripForRatio() {
+        QFETCH(qreal, ratio);
+        QFETCH(QString, ownPicture);
+        QFETCH(QString, expected);
+        QTemporaryDir root;
+        QDir(root.path()).mkpath("bin");
+        QDir(root.path()).mkpath("share/velmio-check");
+        QDir(root.path()).mkpath("config/velmio-check");
+        const auto put = [&](const QString& file) { QFile(file).open(QIODevice::WriteOnly); };
+        if (ownPicture != "-") put(root.filePath("share/velmio-check/velmio_s.dat"));
+        put(root.filePath("share/velmio-check/velmio_s@2x.dat"));
+        if (!ownPicture.isEmpty() && ownPicture != "-") {
+            put(root.filePath("config/velmio-check/velmio_s.dat"));
+            put(root.filePath("config/velmio-check/") + ownPicture);
+        }
+        QProcessEnvironment env;
+        env.insert("XDG_CONFIG_HOME", root.filePath("config"));
+        const AppPaths paths = AppPaths::Locate(root.filePath("bin"), env);
+        const StripFile file = StripFileFor(paths, "velmio_s.dat", ratio);
+        QCOMPARE(file.path, root.filePath(expected.replace('/', "/velmio-check/")));
+        QCOMPARE(file.scale, expected.contains("@2x") ? 2 : 1);
     }
 
     // The offscreen platform cuts no window.

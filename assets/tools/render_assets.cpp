@@ -88,15 +88,21 @@ QStringList findFrames(const QString &srcDir)
     return frames;
 }
 
-void paintBackdrop(QPainter &p, int x)
+// The backdrop of one frame at scale s, its left edge at column x of the strip.
+void paintBackdrop(QPainter &p, int x, int s)
 {
-    QLinearGradient g(0, 0, 0, kFrameH);
+    const int w = kFrameW * s;
+    const int h = kFrameH * s;
+    QLinearGradient g(0, 0, 0, h);
     g.setColorAt(0.0, QColor(0xff, 0xf7, 0xec));
     g.setColorAt(1.0, QColor(0xff, 0xe9, 0xf0));
-    p.fillRect(QRect(x, 0, kFrameW, kFrameH), g);
-    p.setPen(QColor(0xe8, 0xc8, 0xcf));
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(QRect(x, 0, kFrameW - 1, kFrameH - 1));
+    p.fillRect(QRect(x, 0, w, h), g);
+    // A border one pixel of the frame wide, so s device pixels.
+    const QColor edge(0xe8, 0xc8, 0xcf);
+    p.fillRect(QRect(x, 0, w, s), edge);
+    p.fillRect(QRect(x, h - s, w, s), edge);
+    p.fillRect(QRect(x, 0, s, h), edge);
+    p.fillRect(QRect(x + w - s, 0, s, h), edge);
 }
 
 // Hard-edged version of one frame for the shaped window: each pixel is either
@@ -122,32 +128,46 @@ QImage keyedFrame(const QImage &frame)
     return out;
 }
 
-void writePictures(const QString &srcDir, const QString &outDir)
+// The two strips at scale s: frames of 94 x 138 pixels times s, drawn from
+// the vector art at that size, so the larger strip is sharp and not blown up.
+void writeStrips(const QStringList &frames, const QString &outDir, int s)
 {
-    const QStringList frames = findFrames(srcDir);
     const int n = frames.size();
-
-    QImage plain(kFrameW * n, kFrameH, QImage::Format_RGB32);
-    QImage keyed(kFrameW * n, kFrameH, QImage::Format_RGB32);
+    const int w = kFrameW * s;
+    const int h = kFrameH * s;
+    QImage plain(w * n, h, QImage::Format_RGB32);
+    QImage keyed(w * n, h, QImage::Format_RGB32);
     QPainter pp(&plain);
     QPainter kp(&keyed);
     for (int i = 0; i < n; ++i) {
-        const QImage art = renderSvg(frames[i], kFrameW, kFrameH);
-        const int x = i * kFrameW;
+        const QImage art = renderSvg(frames[i], w, h);
+        const int x = i * w;
 
-        paintBackdrop(pp, x);
+        paintBackdrop(pp, x, s);
         pp.drawImage(x, 0, art);
 
         const QImage k = keyedFrame(art);
-        if (k.pixel(0, 0) != kKey)
-            fail(QStringLiteral("%1 draws on its top-left pixel; the shaped window "
-                                "takes that pixel's colour as background").arg(frames[i]));
+        // At scale 2 the corner is a 2 x 2 block: all of it must be background.
+        for (int y = 0; y < s; ++y)
+            for (int cx = 0; cx < s; ++cx)
+                if (k.pixel(cx, y) != kKey)
+                    fail(QStringLiteral("%1 draws on its top-left pixel; the shaped window "
+                                        "takes that pixel's colour as background").arg(frames[i]));
         kp.drawImage(x, 0, k);
     }
     pp.end();
     kp.end();
-    saveImage(plain, outDir + "/velmio.dat");
-    saveImage(keyed, outDir + "/velmio_s.dat");
+    const QString suffix = s == 1 ? QStringLiteral(".dat") : QStringLiteral("@%1x.dat").arg(s);
+    saveImage(plain, outDir + "/velmio" + suffix);
+    saveImage(keyed, outDir + "/velmio_s" + suffix);
+}
+
+void writePictures(const QString &srcDir, const QString &outDir)
+{
+    const QStringList frames = findFrames(srcDir);
+    writeStrips(frames, outDir, 1);
+    // For screens of a device pixel ratio above 1.5.
+    writeStrips(frames, outDir, 2);
 
     // Twice the size for the about box, with real transparency.
     saveImage(renderSvg(frames[0], kFrameW * 2, kFrameH * 2), outDir + "/about.png");

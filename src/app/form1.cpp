@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/away_news.h"
 #include "app/inbox_push.h"
 #include "app/popup_menu.h"
 #include "app/program_dialogs.h"
@@ -19,12 +20,12 @@
 #include "core/app_state.h"
 #include "mail/mail_check.h"
 #include "platform/clock.h"
-#include "platform/desktop_notification.h"
 #include "platform/message_box.h"
 #include "platform/process_launcher.h"
 #include "platform/single_instance.h"
 #include "platform/twips.h"
 #include "platform/window_order.h"
+#include "platform/window_screen.h"
 
 // The icons live in the static library; its resources must be brought in by hand.
 static void InitIconResources() { Q_INIT_RESOURCE(icons); }
@@ -50,11 +51,15 @@ Form1::Form1(AppState& state, const Services& services)
     connect(menu_, &PopupMenu::command, this, &Form1::RunMenuCommand);
     tray_ = new TrayIcon(this);
     connect(tray_, &TrayIcon::trayMessage, this, &Form1::HandleTrayMessage);
+    connect(tray_, &TrayIcon::hostPresenceChanged, this, &Form1::FollowTrayHost);
     mailCheck_ = new MailCheck(state_, *this, *services_.clock, this);
     mailCheck_->SetKeyring(services_.keyring);
     // News from an inbox is a check nobody asked for: failures are said, not boxed.
     push_ = new InboxPush(state_, *services_.clock, *mailCheck_, [this](int index) { mailCheck_->ExecuteMailCheck(false, index); }, this);
-    notification_ = new DesktopNotification(this);
+    away_ = new AwayNews(this);
+    connect(away_, &AwayNews::ViewAsked, this, [this] { HandleTrayMessage(TrayIcon::kLeftDown); });
+    connect(away_, &AwayNews::MailerAsked, this, &Form1::StartMailer);
+    connect(away_, &AwayNews::MarkReadAsked, mailCheck_, &MailCheck::MarkSeen);
     setShell(this);
 }
 
@@ -68,6 +73,10 @@ bool Form1::Load() {
         ShowMsg(QStringLiteral("既に起動しています"), 16);
         return false;
     }
+    // Started again while put away: nobody is left without a way to reach her.
+    connect(instance_.get(), &SingleInstance::comeForwardRequested, this, [this] {
+        if (!unloaded_) HandleTrayMessage(TrayIcon::kLeftDown);
+    });
 
     const double tx = TwipsPerPixelX(this);
     const double ty = TwipsPerPixelY(this);
@@ -79,6 +88,7 @@ bool Form1::Load() {
          TwipsToPixels(screenH / 2 - kInitialHeightTwips / 2, ty));
 
     UpdateTrayIcon(QString(), 0);
+    menu_->FollowTrayHost(tray_->hostPresent());
 
     AppSettings& s = state_.settings;
     if (!LoadSettings(state_, services_.keyring)) SetMailCheckEnabled(false);
@@ -112,7 +122,15 @@ bool Form1::Load() {
     setPartner(form4_);
     form4_->Load();
     form4_->move(TwipsToPixels(s.Ypos, tx), TwipsToPixels(s.Xpos, ty));
+    KeepWhollyOnScreen(form4_);  // a place saved on a screen since unplugged
     form4_->SetTextFormPosition();
+    if (s.CharHide) {
+        // Alone on the desktop, a dialog would be listed among the windows
+        // and announced as wanting attention: the balloon stays a tool window.
+        setWindowFlags((windowFlags() & ~Qt::WindowType_Mask) | Qt::Tool);
+    } else {
+        KeepAbove(this, form4_);
+    }
     if (!s.CharHide) form4_->show();
 
     setChecked("mnuAlwaysActive", s.AlwaysActive);
@@ -165,8 +183,17 @@ void Form1::TellSenders(const QStringList& lines) {
         SayInTurn(lines);
         return;
     }
-    // Put away: the desktop tells what she would have said.
-    notification_->Show(lastLine_, lines.join(QLatin1Char('\n')), state_.paths.DataFile(QStringLiteral("about.png")));
+    // Put away: the desktop tells what she would have said, and she says
+    // it again when she is back.
+    away_->Tell(lastLine_, lines, mailCheck_->Announced(), !state_.settings.Mailer.isEmpty(),
+                state_.paths.DataFile(QStringLiteral("about.png")));
+}
+
+void Form1::SayNewsAgain() {
+    const QStringList news = away_->Take();
+    if (news.isEmpty()) return;
+    SayText(news.first());
+    SayInTurn(news.mid(1));
 }
 
 void Form1::StoreCertPin(const AccountSettings& account) { Saved(WriteCertPin(state_, account)); }
@@ -188,8 +215,9 @@ void Form1::UpdateTrayIcon(const QString& suffix, qint16 selector) {
 }
 
 void Form1::SetWindowsTopMost(int mode) {
-    SetTopMost(this, mode);
+    // Her first: raised after the balloon she would cover it.
     if (!state_.settings.CharHide && form4_) SetTopMost(form4_, mode);
+    SetTopMost(this, mode);
 }
 
 void Form1::ShowDialogModal(QDialog& dialog, qint16 mode) {
@@ -198,8 +226,7 @@ void Form1::ShowDialogModal(QDialog& dialog, qint16 mode) {
     hide();
     if (form4_) form4_->hide();
     dialog.exec();
-    show();
-    if (form4_ && !state_.settings.CharHide) form4_->show();
+    ComeForward();
     state_.DialogMode = kNoDialog;
     SetTimerEnabled(state_.settings.AutoCheck);
     push_->Follow();
@@ -226,14 +253,25 @@ void Form1::ExecuteMailCheck() { mailCheck_->ExecuteMailCheck(); }
 void Form1::HandleTrayMessage(int message) {
     if (message == TrayIcon::kLeftDown) {
         if (state_.DialogMode != kNoDialog) return;
-        show();
-        if (!state_.settings.CharHide && form4_) form4_->show();
+        ComeForward();
         if (!state_.settings.AlwaysActive) SetWindowsTopMost(0);
+        SayNewsAgain();
     } else if (message == TrayIcon::kRightDown) {
         activateWindow();
         QCoreApplication::processEvents();
         ShowPopupMenu(QCursor::pos());
     }
+}
+
+void Form1::ComeForward() {
+    if (form4_ && !state_.settings.CharHide) form4_->show();
+    show();
+}
+
+void Form1::FollowTrayHost(bool present) {
+    menu_->FollowTrayHost(present);
+    // Put away into a tray that went: she comes back rather than stay lost.
+    if (!present && !isVisible() && state_.DialogMode == kNoDialog) HandleTrayMessage(TrayIcon::kLeftDown);
 }
 
 void Form1::ShowPopupMenu(const QPoint& globalPos) { menu_->popup(globalPos); }
@@ -288,6 +326,8 @@ void Form1::RunMenuCommand(const QString& name) {
         setChecked("mnuCharHide", s.CharHide);
         if (!s.CharHide) {
             form4_->ShowPicture(0);
+            // Shown again after her, so the window manager keeps it above her.
+            if (isVisible()) hide();
             SetWindowsTopMost(s.AlwaysActive ? 1 : 0);
         }
         form4_->setVisible(!s.CharHide);
@@ -296,9 +336,11 @@ void Form1::RunMenuCommand(const QString& name) {
         SetWindowsTopMost(s.AlwaysActive ? 1 : 0);
         setChecked("mnuAlwaysActive", s.AlwaysActive);
     } else if (name == QLatin1String("mnuReturnTary")) {
+        if (!tray_->hostPresent()) return;  // no way back from a tray that is not there
         state_.DialogMode = kNoDialog;
         form4_->ShowPicture(0);
         SayText(QStringLiteral("なぁに？") + s.NickName);
+        away_->Forget();
         hide();
         form4_->hide();
     } else if (name == QLatin1String("mnuOption")) {
@@ -334,6 +376,13 @@ void Form1::ShowFailureBox(const QString& text) {
     ShowMessageBox(text, 16);
     SetWindowsTopMost(AlwaysActiveMarked() ? 1 : 0);
     show();
+}
+
+void Form1::StartSignIn(const AccountSettings& account) {
+    SignInDialog dialog(account, {services_.keyring, {}, 1000});
+    ShowDialogModal(dialog, kQuestionDialog);
+    // Signed in: the check it stood in for, now with a token.
+    if (dialog.SignedIn()) QTimer::singleShot(0, this, [this] { mailCheck_->ExecuteMailCheck(); });
 }
 
 void Form1::AskForPassword() {

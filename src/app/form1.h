@@ -15,7 +15,7 @@ class QDialog;
 
 namespace velmio {
 
-class DesktopNotification;
+class AwayNews;
 class InboxPush;
 
 struct AppState;
@@ -62,6 +62,7 @@ public:
         BalloonWindow::SayText(text);
     }
     void TellSenders(const QStringList& lines) override;
+    bool Away() const override { return !isVisible(); }
     void PlayEventSound(int event) override { sounds_.PlayEventSound(event); }
     void PlaySoundFile(const QString& path) override { sounds_.PlaySoundFile(path); }
     bool AlwaysActiveMarked() const;
@@ -73,6 +74,7 @@ public:
     bool TimerEnabled() const { return timer1_.isActive(); }
     void OpenSettingsDialog();
     void ShowQuestionModal(QDialog& dialog) override { ShowDialogModal(dialog, kQuestionDialog); }
+    void StartSignIn(const AccountSettings& account) override;
     void StoreCertPin(const AccountSettings& account) override;
     int RunSettingsDialog();  // the dialog's result
     // After OK in the settings dialog: the timer and the menu's mark follow
@@ -98,7 +100,12 @@ signals:
 
 private:
     void Greet();
+    void FollowTrayHost(bool present);
+    // Both windows out again, her first, so that the balloon is shown above her.
+    void ComeForward();
     void StartMailer();
+    // Back from the tray: the news she had while away, once.
+    void SayNewsAgain();
     void ShowOptionDialog();
     bool WriteDialogBatchNow();
     // Tells the user when a settings write failed; its result.
@@ -124,7 +131,7 @@ private:
     // The dialog's changes could not be written: the next write tries again.
     bool dialogBatchUnsaved_ = false;
     QString lastLine_;  // her latest line, shown or not
-    DesktopNotification* notification_ = nullptr;
+    AwayNews* away_ = nullptr;
 };
 
 }  // namespace velmio

@@ -49,7 +49,7 @@ void InboxPush::Follow() {
     for (qsizetype i = 0; i < accounts.size(); ++i) {
         const AccountSettings& a = accounts[i];
         if (UsesImap(a) && a.Enabled && s.AutoCheck && AccountSet(a) && hours) {
-            watches_[i]->Follow(AccountOf(a));
+            watches_[i]->Follow(a, check_.Keyring());
         } else {
             pending_.removeAll(watches_[i]);
             watches_[i]->Stop();

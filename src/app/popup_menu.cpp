@@ -24,6 +24,16 @@ PopupMenu::PopupMenu(QWidget* parent) : QMenu(parent) {
     add(this, "mnuVersion", QStringLiteral("Velmioのﾌﾟﾛﾌｨｰﾙ(&A)"));
     addSeparator()->setObjectName(QStringLiteral("mnuSplit2"));
     add(this, "mnuExit", QStringLiteral("おやすみ…Velmio(&X)"));
+    setToolTipsVisible(true);
+}
+
+QString PopupMenu::NoTrayReason() { return QStringLiteral("トレイがないので、部屋に戻すと呼び戻せません"); }
+
+void PopupMenu::FollowTrayHost(bool present) {
+    QAction* a = item(QStringLiteral("mnuReturnTary"));
+    a->setEnabled(present);
+    a->setToolTip(present ? QString() : NoTrayReason());
+    a->setStatusTip(present ? QString() : NoTrayReason());
 }
 
 QAction* PopupMenu::add(QMenu* menu, const char* name, const QString& caption, bool checkable) {

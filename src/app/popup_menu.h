@@ -14,6 +14,10 @@ public:
     // The item by name ("mnuMailCheck", "mnuSub", "mnuSplit0", ...).
     QAction* item(const QString& name) const;
     QMenu* countModes() const { return sub_; }
+    // Without a notification area she cannot be put away: the item is greyed
+    // and says why.
+    void FollowTrayHost(bool present);
+    static QString NoTrayReason();
 
 signals:
     // A command was chosen; check marks are as they were before the choice.

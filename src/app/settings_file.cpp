@@ -134,12 +134,11 @@ bool WriteDialogBatch(AppState& state, PasswordKeyring* keyring, const std::func
         if (Named(key, "LoginPass")) return filePass;
         return std::nullopt;
     });
-    // The first account's name and switch only once they are set, so files
-    // of one account stay as they were.
-    if (!s.AccountName.isEmpty() || !doc.value(kSystem, QStringLiteral("AccountName")).isEmpty())
-        doc.setValue(kSystem, QStringLiteral("AccountName"), s.AccountName);
-    if (!s.Enabled || doc.keys(kSystem).contains(QStringLiteral("Enabled"), Qt::CaseInsensitive))
-        doc.setValue(kSystem, QStringLiteral("Enabled"), FlagText(s.Enabled));
+    // The first account's own keys only once they are set, so files of one
+    // account stay as they were.
+    AccountSettings first = s;
+    first.Section = 1;
+    WriteAccountSection(doc, first, Batch::Dialog);
     RenumberSections(doc, s);
     for (AccountSettings& a : s.MoreAccounts) {
         AccountSettings written = a;

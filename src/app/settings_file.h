@@ -12,9 +12,11 @@ class PasswordKeyring;
 
 inline const QString kPlaceholderServer = QStringLiteral("pop.example.invalid");
 inline const QString kPlaceholderLogin = QStringLiteral("Server LoginName");
-// A server and a password have been entered: there is a mailbox to check.
+// A server and a password (or a source of credentials) have been entered:
+// there is a mailbox to check.
 inline bool AccountSet(const AccountSettings& s) {
-    return !s.LoginPass.isEmpty() && !s.Server.isEmpty() && s.Server != kPlaceholderServer;
+    const bool credential = !s.LoginPass.isEmpty() || s.Auth == kAuthGoa || s.Auth == kAuthDeviceGrant;
+    return credential && !s.Server.isEmpty() && s.Server != kPlaceholderServer;
 }
 
 // Reads velmio.ini into the state (its paths must be set). Returns false when

@@ -62,8 +62,8 @@ const std::vector<SettingsKey>& SettingsKeys() {
 
 const std::vector<AccountKey>& AccountKeys() {
     static const std::vector<AccountKey> keys = {
-        {"AccountName", &A::AccountName, Batch::Dialog, ""},
-        {"Enabled", &A::Enabled, Batch::Dialog, "1"},
+        {"AccountName", &A::AccountName, Batch::Dialog, "", Presence::OnceSetInSystem},
+        {"Enabled", &A::Enabled, Batch::Dialog, "1", Presence::OnceSetInSystem},
         {"Protocol", &A::Protocol, Batch::Dialog, "0"},
         {"Server", &A::Server, Batch::Dialog, ""},
         {"Port", &A::Port, Batch::Dialog, "110"},
@@ -73,6 +73,10 @@ const std::vector<AccountKey>& AccountKeys() {
         {"SavePassword", &A::SavePassword, Batch::Dialog, "0"},
         {"Apop", &A::Apop, Batch::Dialog, "0"},
         {"CertPin", &A::CertPin, Batch::Dialog, ""},
+        {"Auth", &A::Auth, Batch::Dialog, "0", Presence::OnceSet},
+        {"Goa", &A::Goa, Batch::Dialog, "", Presence::OnceSet},
+        {"OAuthClientId", &A::OAuthClientId, Batch::Dialog, "", Presence::OnceSet},
+        {"OAuthAuthority", &A::OAuthAuthority, Batch::Dialog, "", Presence::OnceSet},
         {"Mail", &A::Mail, Batch::Exit, "0"},
     };
     return keys;
@@ -96,23 +100,28 @@ void SecurityByPort(const ProfileDocument& doc, const QString& section, AccountS
         a.Security = static_cast<quint16>(a.Port) == 995 ? 2 : 0;
 }
 
+bool Present(const ProfileDocument& doc, const QString& section, const AccountKey& key) {
+    return doc.keys(section).contains(QLatin1String(key.name), Qt::CaseInsensitive);
+}
+
+void ReadAccountKey(const ProfileDocument& doc, const QString& section, const AccountKey& key, AccountSettings& a) {
+    const QString fallback = QString::fromUtf8(key.missing);
+    const QString text = Present(doc, section, key) ? doc.value(section, QLatin1String(key.name)) : fallback;
+    std::visit(Overload{
+                   [&](QString A::*m) { a.*m = text; },
+                   [&](qint16 A::*m) { a.*m = ToInt16(text).value_or(ToInt16(fallback).value_or(0)); },
+                   [&](bool A::*m) { a.*m = FlagOf(text, fallback); },
+               },
+               key.field);
+}
+
 }  // namespace
 
 std::optional<AccountSettings> ReadAccountSection(const ProfileDocument& doc, int number) {
     const QString section = AccountSection(number);
     AccountSettings a;
     a.Section = number;
-    for (const AccountKey& key : AccountKeys()) {
-        const QString fallback = QString::fromUtf8(key.missing);
-        const bool present = doc.keys(section).contains(QLatin1String(key.name), Qt::CaseInsensitive);
-        const QString text = present ? doc.value(section, QLatin1String(key.name)) : fallback;
-        std::visit(Overload{
-                       [&](QString A::*m) { a.*m = text; },
-                       [&](qint16 A::*m) { a.*m = ToInt16(text).value_or(ToInt16(fallback).value_or(0)); },
-                       [&](bool A::*m) { a.*m = FlagOf(text, fallback); },
-                   },
-                   key.field);
-    }
+    for (const AccountKey& key : AccountKeys()) ReadAccountKey(doc, section, key, a);
     SecurityByPort(doc, section, a);
     if (a.Server.trimmed().isEmpty()) return std::nullopt;
     return a;
@@ -120,14 +129,18 @@ std::optional<AccountSettings> ReadAccountSection(const ProfileDocument& doc, in
 
 void WriteAccountSection(ProfileDocument& doc, const AccountSettings& a, Batch batch) {
     const QString section = AccountSection(a.Section);
+    const bool system = a.Section <= 1;
     for (const AccountKey& key : AccountKeys()) {
-        if (key.batch != batch) continue;
+        if (key.batch != batch || (system && key.presence == Presence::Always)) continue;
         const QString text = std::visit(Overload{
                                             [&](QString A::*m) { return a.*m; },
                                             [&](qint16 A::*m) { return QString::number(a.*m); },
                                             [&](bool A::*m) { return FlagText(a.*m); },
                                         },
                                         key.field);
+        const bool onceSet =
+            key.presence == Presence::OnceSet || (system && key.presence == Presence::OnceSetInSystem);
+        if (onceSet && text == QLatin1String(key.missing) && !Present(doc, section, key)) continue;
         doc.setValue(section, QLatin1String(key.name), text);
     }
 }
@@ -149,9 +162,9 @@ void ReadSettingsKeys(AppState& state, const ProfileDocument* doc) {
     }
     if (!doc) return;
     SecurityByPort(*doc, QStringLiteral("System"), s);
-    // The first account's name and switch, written only once they are set.
-    s.AccountName = doc->value(QStringLiteral("System"), QStringLiteral("AccountName"));
-    s.Enabled = FlagOf(doc->value(QStringLiteral("System"), QStringLiteral("Enabled")), QStringLiteral("1"));
+    // The first account's own keys, written only once they are set.
+    for (const AccountKey& key : AccountKeys())
+        if (key.presence != Presence::Always) ReadAccountKey(*doc, QStringLiteral("System"), key, s);
     for (int n = 2; n <= kMaxAccounts && doc->hasSection(AccountSection(n)); ++n)
         if (const auto account = ReadAccountSection(*doc, n)) s.MoreAccounts << *account;
 }

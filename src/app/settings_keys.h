@@ -36,13 +36,19 @@ struct SettingsKey {
 // a file is added at the end of its section in this order.
 const std::vector<SettingsKey>& SettingsKeys();
 
+// Which sections hold a key before it is set: every one, every one but
+// [System], or none, so that files from before it keep their bytes.
+enum class Presence { Always, OnceSetInSystem, OnceSet };
+
 // The keys of an account's own section [AccountN], with the meanings and
-// defaults they have in [System].
+// defaults they have in [System]. Those not Always are also the first
+// account's keys in [System].
 struct AccountKey {
     const char* name;
     std::variant<QString AccountSettings::*, qint16 AccountSettings::*, bool AccountSettings::*> field;
     Batch batch;
     const char* missing;
+    Presence presence = Presence::Always;
 };
 const std::vector<AccountKey>& AccountKeys();
 QString AccountSection(int number);
@@ -53,7 +59,8 @@ void ReadSettingsKeys(AppState& state, const ProfileDocument* doc);
 
 // Reads one account's section; nothing when it holds no server.
 std::optional<AccountSettings> ReadAccountSection(const ProfileDocument& doc, int number);
-// Writes the account's keys of the batch into its section.
+// Writes the account's keys of the batch into its section; for the first
+// account only those [System] does not hold in SettingsKeys.
 void WriteAccountSection(ProfileDocument& doc, const AccountSettings& account, Batch batch);
 
 // The key's value as the file holds it.

@@ -14,6 +14,22 @@ TrayIcon::TrayIcon(QObject* parent) : QObject(parent), icon_(new QSystemTrayIcon
             emit trayMessage(kLeftDown);
         if (r == QSystemTrayIcon::Context) emit trayMessage(kRightDown);
     });
+    hostPresent_ = QSystemTrayIcon::isSystemTrayAvailable();
+    hostPoll_.setInterval(kHostPollMs);
+    connect(&hostPoll_, &QTimer::timeout, this, &TrayIcon::CheckHost);
+    hostPoll_.start();
+}
+
+void TrayIcon::CheckHost() {
+    const bool present = QSystemTrayIcon::isSystemTrayAvailable();
+    if (present == hostPresent_) return;
+    hostPresent_ = present;
+    // A host that came later gets the icon only when it is added again.
+    if (present && shown_) {
+        icon_->hide();
+        icon_->show();
+    }
+    emit hostPresenceChanged(present);
 }
 
 QString TrayIcon::TipText(const QString& suffix) {
@@ -29,10 +45,17 @@ void TrayIcon::UpdateTrayIcon(const QString& suffix, qint16 selector) {
     icon_->setIcon(QIcon(letter_ ? QStringLiteral(":/icons/postbox_letter.svg")
                                  : QStringLiteral(":/icons/postbox.svg")));
     icon_->setToolTip(TipText(suffix));
-    if (suffix.isEmpty()) icon_->show();
+    if (suffix.isEmpty()) {
+        shown_ = true;
+        icon_->show();
+    }
 }
 
-void TrayIcon::Remove() { icon_->hide(); }
+void TrayIcon::Remove() {
+    shown_ = false;
+    hostPoll_.stop();
+    icon_->hide();
+}
 
 QString TrayIcon::tip() const { return icon_->toolTip(); }
 

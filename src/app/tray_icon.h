@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 class QSystemTrayIcon;
 
@@ -25,17 +26,29 @@ public:
 
     QString tip() const;
     bool letterShown() const { return letter_; }
+    // A notification area is there to hold the icon (vanilla GNOME has none).
+    bool hostPresent() const { return hostPresent_; }
     QSystemTrayIcon* icon() const { return icon_; }
 
     // Tip text as the notification area may hold it: 63 bytes of code page 932.
     static QString TipText(const QString& suffix);
 
+    static constexpr int kHostPollMs = 2000;
+
 signals:
     void trayMessage(int message);
+    // The notification area came or went.
+    void hostPresenceChanged(bool present);
 
 private:
+    void CheckHost();
+
     QSystemTrayIcon* icon_;
     bool letter_ = false;
+    bool shown_ = false;  // the icon is meant to be in the tray
+    bool hostPresent_ = false;
+    // Qt tells nobody when a tray host comes or goes, so it is asked now and then.
+    QTimer hostPoll_;
 };
 
 }  // namespace velmio

@@ -21,7 +21,10 @@ BalloonPlace BalloonBeside(const QRect& character, const QSize& balloon, int top
     const int left = character.x() - balloon.width();
     const bool fitsLeft = left >= screen.left() && left + balloon.width() - 1 <= screen.right();
     place.atRight = !fitsLeft;
-    const int x = fitsLeft ? left : character.x() + character.width();
+    int x = fitsLeft ? left : character.x() + character.width();
+    // Room on neither side (a line wider than the screen's rest): never off the screen.
+    if (!fitsLeft && x + balloon.width() - 1 > screen.right())
+        x = qMax(screen.left(), screen.right() + 1 - balloon.width());
     // Higher than the screen: its top edge stays on the screen.
     const int y = qMax(screen.top(), qMin(top, screen.bottom() + 1 - balloon.height()));
     place.topLeft = QPoint(x, y);

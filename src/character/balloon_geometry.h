@@ -18,7 +18,8 @@ BalloonSize BalloonSizeFor(const QString& text, double pointSize);
 // Where the balloon stands beside the character, in pixels: at her left, its
 // right edge touching her left edge, with its top at top. Where that leaves
 // the screen (its available area) she speaks from her right instead, at the
-// same height. Either way it is kept inside the screen vertically.
+// same height; with room on neither side it is pushed inside the screen.
+// Either way it is kept inside the screen vertically.
 struct BalloonPlace {
     QPoint topLeft;
     bool atRight = false;

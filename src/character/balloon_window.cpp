@@ -7,14 +7,21 @@
 #include <QToolTip>
 
 #include "character/balloon_geometry.h"
+#include "character/device_frame.h"
 #include "character/form4.h"
+#include "character/window_shape.h"
 #include "platform/twips.h"
+#include "platform/window_order.h"
+#include "platform/window_screen.h"
 
 namespace velmio {
 
 BalloonWindow::BalloonWindow(QWidget* parent)
     : PartnerWindow(false, parent) {
     setObjectName(QStringLiteral("Form1"));
+    // Her words need no keyboard; asking for it would only make window
+    // managers flag the balloon as wanting attention.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setPalette(QToolTip::palette());
     setAutoFillBackground(false);
     QFont f(QStringLiteral("Noto Sans CJK JP"));
@@ -58,15 +65,22 @@ void BalloonWindow::SayNextInTurn() {
 }
 
 void BalloonWindow::applyRoundedShape() {
-    // Corners (1, 1) and (width, height), rounded by an 8 x 8 ellipse.
-    QBitmap mask(size());
+    // Corners (1, 1) and (width, height), rounded by an 8 x 8 ellipse, drawn
+    // in device pixels so the corners stay round on a scaled screen.
+    const qreal ratio = devicePixelRatioF();
+    QBitmap mask(DeviceSize(size(), ratio));
     mask.fill(Qt::color0);
     QPainter p(&mask);
     p.setPen(Qt::NoPen);
     p.setBrush(Qt::color1);
-    p.drawRoundedRect(QRect(1, 1, width() - 1, height() - 1), 4, 4);
+    if (ratio == 1) {
+        p.drawRoundedRect(QRect(1, 1, width() - 1, height() - 1), 4, 4);
+    } else {
+        p.scale(ratio, ratio);
+        p.drawRoundedRect(QRectF(1, 1, width() - 1, height() - 1), 4, 4);
+    }
     p.end();
-    setMask(mask);
+    SetWindowShape(this, QRegion(mask), ratio);
 }
 
 void BalloonWindow::paintEvent(QPaintEvent*) {
@@ -89,6 +103,12 @@ void BalloonWindow::paintEvent(QPaintEvent*) {
     p.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip, lastSaidText_);
 }
 
+void BalloonWindow::showEvent(QShowEvent*) {
+    // Before the window is mapped: a dialog, it would otherwise be listed
+    // among the windows while she is hidden.
+    KeepOutOfWindowLists(this);
+}
+
 void BalloonWindow::StandBesideCharacter(int top) {
     if (!picture_) return;
     const QRect character(picture_->pos(), picture_->size());
@@ -102,7 +122,15 @@ void BalloonWindow::StandBesideCharacter(int top) {
 void BalloonWindow::SetCharFormPosition() {
     if (!picture_) return;
     const int left = atRight_ ? x() - picture_->width() : x() + width();
-    picture_->move(left, y() - picture_->height() / 2);
+    picture_->StandBesideBalloon(QPoint(left, y() - picture_->height() / 2));
+}
+
+void BalloonWindow::PlacePartner() {
+    KeepWhollyOnScreen(this);
+    SetCharFormPosition();
+    // Put beside the balloon she may stand off the screen: she comes back and
+    // the balloon goes beside her again.
+    if (picture_ && KeepWhollyOnScreen(picture_)) picture_->SetTextFormPosition();
 }
 
 }  // namespace velmio

@@ -37,7 +37,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override;
-    void PlacePartner() override { SetCharFormPosition(); }
+    void showEvent(QShowEvent*) override;
+    void PlacePartner() override;
 
 private:
     void applyRoundedShape();

@@ -7,7 +7,10 @@
 namespace velmio {
 
 PartnerWindow::PartnerWindow(bool isCharacter, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint),
+    // Her balloon is a dialog of hers: window managers keep it above her, and
+    // KWin would hide a tool window's transient whenever another program is
+    // active.
+    : QWidget(parent, (isCharacter ? Qt::Tool : Qt::Dialog) | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint),
       isCharacter_(isCharacter) {}
 
 void PartnerWindow::mousePressEvent(QMouseEvent* e) {

@@ -18,8 +18,9 @@ public:
 
 protected:
     PartnerWindow(bool isCharacter, QWidget* parent);
-    // Moves the other window beside this one.
+    // Moves the other window beside this one, after a drop.
     virtual void PlacePartner() = 0;
+    bool dragging() const { return drag_.active(); }
 
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;

@@ -1,7 +1,11 @@
 #include "character/window_shape.h"
 
+#include <xcb/shape.h>
+
+#include <QEvent>
 #include <QGuiApplication>
 #include <QVector>
+#include <cmath>
 #include <cstring>
 
 namespace velmio {
@@ -28,7 +32,8 @@ inline bool SameColumns(const QRect* a, const QRect* b, int count) {
     return true;
 }
 
-std::optional<QRegion> Scan(const QImage& source, const std::function<bool()>* keepGoing) {
+std::optional<QRegion> Scan(const QImage& source, const std::function<bool()>* keepGoing,
+                            qreal scale) {
     if (source.isNull()) return QRegion();
     // Alpha plays no part: two pixels of one red, green and blue are one colour.
     const QImage frame = source.format() == QImage::Format_RGB32 ||
@@ -37,6 +42,7 @@ std::optional<QRegion> Scan(const QImage& source, const std::function<bool()>* k
                              : source.convertToFormat(QImage::Format_RGB32);
     const int w = frame.width();
     const int h = frame.height();
+    const int askEvery = qMax(1, qRound(50 * scale));
     const auto* first = reinterpret_cast<const quint32*>(frame.constScanLine(0));
     const quint32 background = first[0] & kRgbBits;
 
@@ -67,20 +73,84 @@ std::optional<QRegion> Scan(const QImage& source, const std::function<bool()>* k
             }
         }
         above = line;
-        if (keepGoing && y % 50 == 0 && !(*keepGoing)()) return std::nullopt;
+        if (keepGoing && y % askEvery == 0 && !(*keepGoing)()) return std::nullopt;
     }
     QRegion region;
     region.setRects(rects.constData(), int(rects.size()));
     return region;
 }
 
+const char* const kDeviceShape = "velmioDeviceShape";
+
+bool SetX11Shape(QWidget* window, const QRegion& device) {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !window->testAttribute(Qt::WA_WState_Created)) return false;
+    QVector<xcb_rectangle_t> rects;
+    rects.reserve(device.rectCount());
+    for (const QRect& r : device)
+        rects.append({qint16(r.x()), qint16(r.y()), quint16(r.width()), quint16(r.height())});
+    xcb_connection_t* c = x11->connection();
+    xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED,
+                         xcb_window_t(window->winId()), 0, 0, quint32(rects.size()), rects.constData());
+    xcb_flush(c);
+    return true;
+}
+
+// Qt sets its scaled mask again when it creates the window, before the
+// window is shown: the exact outline follows it then.
+struct ReshapeOnShow : QObject {
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (e->type() == QEvent::Show) {
+            auto* w = static_cast<QWidget*>(o);
+            const QVariant device = w->property(kDeviceShape);
+            if (device.isValid()) SetX11Shape(w, device.value<QRegion>());
+        }
+        return false;
+    }
+};
+
 }  // namespace
 
-QRegion ShapeRegionFromFrame(const QImage& frame) { return *Scan(frame, nullptr); }
+QRegion ShapeRegionFromFrame(const QImage& frame) { return *Scan(frame, nullptr, 1); }
 
 std::optional<QRegion> ShapeRegionFromFrame(const QImage& frame,
-                                            const std::function<bool()>& keepGoing) {
-    return Scan(frame, keepGoing ? &keepGoing : nullptr);
+                                            const std::function<bool()>& keepGoing, qreal scale) {
+    return Scan(frame, keepGoing ? &keepGoing : nullptr, scale);
+}
+
+QRegion LogicalCover(const QRegion& device, qreal devicePixelRatio) {
+    if (devicePixelRatio == 1) return device;
+    // At fractional ratios neighbouring rows meet in one logical row, so the
+    // rectangles overlap and must be united, not handed over as they are.
+    QRegion cover;
+    for (const QRect& r : device) {
+        const int left = int(std::floor(r.left() / devicePixelRatio));
+        const int top = int(std::floor(r.top() / devicePixelRatio));
+        const int right = int(std::ceil((r.right() + 1) / devicePixelRatio));
+        const int bottom = int(std::ceil((r.bottom() + 1) / devicePixelRatio));
+        cover += QRect(left, top, right - left, bottom - top);
+    }
+    return cover;
+}
+
+void SetWindowShape(QWidget* window, const QRegion& device, qreal devicePixelRatio) {
+    // An empty region means "no mask" to Qt: one pixel outside the window
+    // leaves nothing drawn and nothing clickable.
+    const QRegion none(-1, -1, 1, 1);
+    if (devicePixelRatio == 1) {
+        window->setProperty(kDeviceShape, QVariant());
+        window->setMask(device.isEmpty() ? none : device);
+        return;
+    }
+    const QRegion cover = LogicalCover(device, devicePixelRatio);
+    window->setMask(cover.isEmpty() ? none : cover);
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) return;
+    if (!window->property(kDeviceShape).isValid()) {
+        static ReshapeOnShow reshape;
+        window->installEventFilter(&reshape);
+    }
+    window->setProperty(kDeviceShape, QVariant::fromValue(device));
+    SetX11Shape(window, device);
 }
 
 bool PlatformShapesWindows() {

@@ -1,5 +1,6 @@
 #include "mail/account_check.h"
 
+#include "mail/auth/credential_sources.h"
 #include "mail/imap/imap_session.h"
 #include "mail/pop3/pop3_session.h"
 
@@ -40,14 +41,41 @@ void AccountCheck::Begin() {
     reported = 0;
     fresh.clear();
     senders.clear();
+    announced.clear();
     failure.reset();
     failureWord.clear();
+    retried = false;
+    credential = {};
 }
 
-void AccountCheck::Connect() {
-    const Account account = AccountOf(settings());
-    session_ = account.protocol == Account::Protocol::Imap ? imap_.get() : pop3_.get();
-    session_->Start(account, state_.settings.DispDiff == kNotYetTold);
+void AccountCheck::FetchCredential(bool refused, PasswordKeyring* keyring) {
+    // A source is kept while the kind stays, so a token it holds lasts.
+    if (!source_ || sourceKind_ != CredentialKind(settings()) || sourceKeyring_ != keyring) {
+        source_ = MakeCredentialSource(settings(), keyring);
+        sourceKind_ = CredentialKind(settings());
+        sourceKeyring_ = keyring;
+        connect(source_.get(), &CredentialSource::Answered, this, [this](const CredentialAnswer& answer) {
+            if (!fetching) return;
+            fetching = false;
+            credential = answer;
+            emit CredentialAnswered(this, answer);
+        });
+    }
+    fetching = true;
+    source_->Fetch(settings(), refused);
+}
+
+void AccountCheck::Abort() {
+    if (fetching && source_) source_->Cancel();
+    fetching = false;
+    session_->Abort();
+}
+
+void AccountCheck::Connect(bool withUids) {
+    const Account account = WithCredential(AccountOf(settings()), credential);
+    const bool imap = account.protocol == Account::Protocol::Imap;
+    session_ = imap ? imap_.get() : pop3_.get();
+    session_->Start(account, state_.settings.DispDiff == kNotYetTold || (withUids && imap));
 }
 
 }  // namespace velmio

@@ -8,10 +8,13 @@
 #include <optional>
 
 #include "core/app_state.h"
+#include "mail/auth/credential_source.h"
 #include "mail/failure_reaction.h"
 #include "mail/mail_session.h"
 
 namespace velmio {
+
+class PasswordKeyring;
 
 // One account's part of the checks: its place among the settings' accounts,
 // its counters, its sessions, and how its part of the running check went.
@@ -38,8 +41,18 @@ public:
 
     // A new part of a check: the state of the last one is forgotten.
     void Begin();
-    void Connect();
-    void Abort() { session_->Abort(); }
+    // Asks the account's source for its credential; CredentialAnswered
+    // follows, at once or later. refused: the last one was turned down.
+    void FetchCredential(bool refused, PasswordKeyring* keyring);
+    // Logs in with the credential last answered. withUids: an IMAP session
+    // brings the UIDs of the unread messages.
+    void Connect(bool withUids = false);
+    void Abort();
+    // The credential last answered is a token.
+    bool TokenLogin() const {
+        return credential.kind == CredentialAnswer::Kind::Ready &&
+               credential.credential.kind == Credential::Kind::Token;
+    }
 
     // The part's state.
     bool inCheck = false;   // a part of the running check
@@ -49,10 +62,15 @@ public:
     bool headersIn = false; // its senders' headers have come
     QList<int> fresh;       // keys of the messages not yet told, newest first
     QStringList senders;    // its sender lines, newest first
+    QStringList announced;  // IMAP: the ids of the messages reported
     std::optional<FailureReaction> failure;  // how it failed, before its count or instead of it
     QString failureWord;                     // the same in a word, for the tray tip
+    bool fetching = false;        // its credential is being asked for
+    bool retried = false;         // a refused token has been renewed once
+    CredentialAnswer credential;  // the source's last answer
 
 signals:
+    void CredentialAnswered(AccountCheck* part, const CredentialAnswer& answer);
     void Counted(AccountCheck* part, const MailboxCount& count);
     void HeadersFetched(AccountCheck* part, const QList<QByteArray>& headers);
     void Ended(AccountCheck* part, const SessionOutcome& outcome);
@@ -66,6 +84,9 @@ private:
     std::unique_ptr<MailSession> imap_;
     MailSession* session_;
     AccountSettings identity_;
+    std::unique_ptr<CredentialSource> source_;
+    qint16 sourceKind_ = -1;
+    PasswordKeyring* sourceKeyring_ = nullptr;
 };
 
 }  // namespace velmio

@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+#include "core/app_settings.h"
 #include "mail/net/mail_connection.h"
 
 namespace velmio {
@@ -11,12 +12,15 @@ FailureReaction FailureReactionTo(const SessionOutcome& o) {
     switch (o.kind) {
     case K::LoginRefused: return {0, QStringLiteral("ユーザー名かパスワードが違うみたい…"), {}, {}};
     case K::ServerRefused:
-        return {o.refusal == SessionOutcome::Refusal::Early ? 4 : 0, QStringLiteral("エラーみたい…"), {}, {}};
+        if (o.refusal == SessionOutcome::Refusal::LoginForNow)
+            return {4, QStringLiteral("今はログインできないみたい…あとでね"), QStringLiteral("Login Error: ") + o.detail, {}};
+        return {o.RefusedAfterLogin() ? 0 : 4, QStringLiteral("エラーみたい…"), {}, {}};
     case K::Unsafe: {
         using U = SessionOutcome::Unsafe;
-        const QString line = o.unsafe == U::NoApop          ? QStringLiteral("APOPが使えないサーバーみたい…")
-                             : o.unsafe == U::LoginDisabled ? QStringLiteral("暗号化しないとログインできないサーバーみたい…")
-                                                            : QStringLiteral("暗号化できないサーバーみたい…");
+        const QString line = o.unsafe == U::NoApop             ? QStringLiteral("APOPが使えないサーバーみたい…")
+                             : o.unsafe == U::LoginDisabled    ? QStringLiteral("暗号化しないとログインできないサーバーみたい…")
+                             : o.unsafe == U::TokenUnencrypted ? QStringLiteral("暗号化しないとトークンは送れないよ…")
+                                                               : QStringLiteral("暗号化できないサーバーみたい…");
         return {4, line, o.detail, {}};
     }
     case K::Broken: return {4, QStringLiteral("あれ？チェックに失敗しちゃったぁ"), QStringLiteral("Arrival Error"), {}};
@@ -53,6 +57,30 @@ FailureReaction KeyringFailure(const QString& reason) {
 
 FailureReaction NoPassword() {
     return {4, QStringLiteral("パスワードが設定されていません"), QStringLiteral("Password Error: none set"), {}};
+}
+
+}  // namespace velmio
+
+namespace velmio {
+
+FailureReaction CredentialFailure(const CredentialAnswer& answer, qint16 kind) {
+    using K = CredentialAnswer::Kind;
+    if (kind != kAuthGoa && kind != kAuthDeviceGrant)
+        return answer.kind == K::Unavailable ? KeyringFailure(answer.reason) : NoPassword();
+    const QString entry =
+        (kind == kAuthGoa ? QStringLiteral("GOA Error: ") : QStringLiteral("Sign-in Error: ")) + answer.reason;
+    if (answer.kind == K::SignInAgain) {
+        // The user must act: she says where.
+        return {4,
+                kind == kAuthGoa ? QStringLiteral("GNOMEの設定で、もう一度サインインしてほしいな…")
+                                 : QStringLiteral("もう一度サインインしてほしいな…"),
+                entry, {}};
+    }
+    if (!answer.line.isEmpty()) return {4, answer.line, entry, {}};
+    return {4,
+            kind == kAuthGoa ? QStringLiteral("GNOMEのオンラインアカウントとお話しできないよ…")
+                             : QStringLiteral("サインインできなかったよ…"),
+            entry, {}};
 }
 
 }  // namespace velmio

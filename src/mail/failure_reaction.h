@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include "mail/auth/credential_source.h"
 #include "mail/session_outcome.h"
 
 namespace velmio {
@@ -25,5 +26,7 @@ QString FailureWord(const SessionOutcome& outcome);
 // Failures that come before any session.
 FailureReaction KeyringFailure(const QString& reason);
 FailureReaction NoPassword();
+// A source's answer that gives no credential; kind as CredentialKind.
+FailureReaction CredentialFailure(const CredentialAnswer& answer, qint16 kind);
 
 }  // namespace velmio

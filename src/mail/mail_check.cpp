@@ -1,13 +1,16 @@
 #include "mail/mail_check.h"
 
 #include <QMessageBox>
+#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
 
 #include "core/app_state.h"
 #include "mail/account_check.h"
+#include "mail/auth/credential_sources.h"
 #include "mail/certificate_question.h"
+#include "mail/imap/imap_session.h"
 #include "mail/mail_header.h"
 #include "mail/mail_shell.h"
 #include "mail/reported_ids.h"
@@ -57,6 +60,7 @@ void MailCheck::SyncAccounts() {
         connect(part.get(), &AccountCheck::Counted, this, &MailCheck::HandleCounted);
         connect(part.get(), &AccountCheck::HeadersFetched, this, &MailCheck::HandleHeaders);
         connect(part.get(), &AccountCheck::Ended, this, &MailCheck::HandleEnded);
+        connect(part.get(), &AccountCheck::CredentialAnswered, this, &MailCheck::HandleCredential);
         part->ForEachSession([this](MailSession& m) {
             if (replyTimeoutMs_ >= 0) m.SetReplyTimeout(replyTimeoutMs_);
             m.SetTrustStore(authorities_);
@@ -104,62 +108,125 @@ void MailCheck::ExecuteMailCheck(bool attended, int onlyAccount) {
     // The certificate question decides what the running check does next;
     // a second check would only ask it again.
     if (asking_) return;
-    // A check waiting for the keyring gets its password first.
-    if (readingKeyring_) return;
+    // A check waiting for its credentials (a keyring's unlock) gets them first.
+    if (fetching_) return;
     ++checks_;
-    const bool abandoned = running_;
+    abandoned_ = running_;
     running_ = true;
     attended_ = attended;
     reacted_ = told_ = false;
     failedInOrder_.clear();
+    announced_.clear();
     questions_.clear();
     for (auto& a : accounts_) {
         a->Abort();  // without a word to the server
         a->inCheck = false;
     }
     SyncAccounts();
-    const AppSettings& s = state_.settings;
     int enabled = 0;
     for (const auto& a : accounts_) enabled += a->settings().Enabled;
     named_ = enabled > 1;
     for (auto& a : accounts_)
         if (a->settings().Enabled && (onlyAccount < 0 || a->index() == onlyAccount)) a->Begin();
-    QList<AccountCheck*> parts = Parts();
+    const QList<AccountCheck*> parts = Parts();
     count_.SetBoxes(attended);
 
-    for (AccountCheck* part : std::as_const(parts)) {
-        AccountSettings& a = part->settings();
-        if (!a.LoginPass.isEmpty() || !a.PasswordUnread || !keyring_) continue;
-        if (!waiting_) StartWaiting();
-        const quint64 check = checks_;
-        const std::optional<FailureReaction> failed = ReadKeyring(*part);
+    // Each source answers at once or later; she waits while one is asked
+    // that takes time: a keyring, GNOME, a sign-in.
+    const auto slow = [this](AccountCheck* p) {
+        const AccountSettings& a = p->settings();
+        return CredentialKind(a) != 0 || (a.LoginPass.isEmpty() && a.PasswordUnread && keyring_);
+    };
+    if (std::any_of(parts.begin(), parts.end(), slow) && !waiting_) StartWaiting();
+    const quint64 check = checks_;
+    fetching_ = askingAll_ = true;
+    for (AccountCheck* part : parts) {
+        part->FetchCredential(false, keyring_);
         if (check != checks_) return;
-        if (failed && !named_) {
-            // The password is there but was not given: a failed check,
+    }
+    askingAll_ = false;
+    if (std::any_of(parts.begin(), parts.end(), [](AccountCheck* p) { return p->fetching; }) && !waiting_)
+        StartWaiting();
+    CredentialsIn();
+}
+
+void MailCheck::HandleCredential(AccountCheck* part, const CredentialAnswer& answer) {
+    if (!part->inCheck || !running_) return;
+    AccountSettings& a = part->settings();
+    const qint16 kind = CredentialKind(a);
+    if (kind == 0 && answer.kind == CredentialAnswer::Kind::Ready) {
+        // What the keyring gave is the password from now on.
+        a.LoginPass = answer.credential.secret;
+        a.PasswordUnread = false;
+    } else if (kind == 0 && answer.kind == CredentialAnswer::Kind::Missing && keyring_) {
+        a.PasswordUnread = false;
+    }
+    if (fetching_) {
+        CredentialsIn();
+        return;
+    }
+    // The renewal after a refused token: one more try, or the end.
+    if (answer.kind == CredentialAnswer::Kind::Ready) {
+        part->Connect();
+        return;
+    }
+    MaybeSignIn(*part, answer);
+    PartEnded(part, SessionOutcome::Of(SessionOutcome::Kind::LoginRefused), CredentialFailure(answer, kind));
+}
+
+void MailCheck::MaybeSignIn(const AccountCheck& part, const CredentialAnswer& answer) {
+    using K = CredentialAnswer::Kind;
+    if (!attended_ || CredentialKind(part.settings()) != kAuthDeviceGrant) return;
+    if (answer.kind != K::Missing && answer.kind != K::SignInAgain) return;
+    // After her line, once the check has ended: the dialog is modal.
+    const int index = part.index();
+    QTimer::singleShot(0, this, [this, index] {
+        if (index <= state_.settings.MoreAccounts.size()) shell_.StartSignIn(AccountAt(state_.settings, index));
+    });
+}
+
+void MailCheck::CredentialsIn() {
+    if (askingAll_ || !fetching_) return;
+    const QList<AccountCheck*> parts = Parts();
+    if (std::any_of(parts.begin(), parts.end(), [](AccountCheck* p) { return p->fetching; })) return;
+    fetching_ = false;
+    const auto noPassword = [](AccountCheck* p) {
+        return CredentialKind(p->settings()) == 0 && p->settings().LoginPass.isEmpty();
+    };
+    for (AccountCheck* part : parts) {
+        const CredentialAnswer& answer = part->credential;
+        const bool password = CredentialKind(part->settings()) == 0;
+        // A password not there is asked for below.
+        using K = CredentialAnswer::Kind;
+        if (answer.kind == K::Ready || (password && answer.kind == K::Missing)) continue;
+        const FailureReaction failed = CredentialFailure(answer, CredentialKind(part->settings()));
+        MaybeSignIn(*part, answer);
+        if (!named_) {
+            // The credential is there but was not given: a failed check,
             // never the no-password box; it is asked for again next time.
             waiting_ = false;
-            EndWith(*failed);
+            EndWith(failed);
             return;
         }
-        if (failed) part->failure = failed;
+        part->failure = failed;
     }
-    if (!named_ && !parts.isEmpty() && parts.first()->settings().LoginPass.isEmpty()) {
+    if (!named_ && !parts.isEmpty() && !parts.first()->failure && noPassword(parts.first())) {
         running_ = false;
         parts.first()->inCheck = false;
         // The abandoned check can no longer give back the menu item and
         // the timer; nothing else would.
-        if (abandoned || waiting_) {
+        if (abandoned_ || waiting_) {
             waiting_ = false;
             shell_.SetMailCheckEnabled(true);
-            shell_.SetTimerEnabled(s.AutoCheck);
+            shell_.SetTimerEnabled(state_.settings.AutoCheck);
         }
         shell_.AskForPassword();
         return;
     }
     if (!waiting_) StartWaiting();
     waiting_ = false;
-    for (AccountCheck* part : std::as_const(parts)) {
-        if (!part->failure && part->settings().LoginPass.isEmpty()) part->failure = NoPassword();
+    for (AccountCheck* part : parts) {
+        if (!part->failure && noPassword(part)) part->failure = NoPassword();
         if (part->failure) {
             part->failureWord = QStringLiteral("エラー");
             part->ended = true;
@@ -167,7 +234,7 @@ void MailCheck::ExecuteMailCheck(bool attended, int onlyAccount) {
         }
     }
     for (AccountCheck* part : std::as_const(parts))
-        if (!part->ended) part->Connect();
+        if (!part->ended) part->Connect(shell_.Away());
     if (parts.isEmpty()) {
         shell_.ShowPicture(0);
         shell_.SayText(QStringLiteral("チェックするアカウントがないよ…"));
@@ -185,35 +252,29 @@ void MailCheck::StartWaiting() {
     shell_.SetMailCheckEnabled(false);
 }
 
-std::optional<FailureReaction> MailCheck::ReadKeyring(AccountCheck& part) {
-    AccountSettings& a = part.settings();
-    readingKeyring_ = true;
-    const KeyringRead read = keyring_->Read(KeyringPlace(a), KeyringWait::ForUnlock);
-    readingKeyring_ = false;
-    if (read.answer == KeyringAnswer::Found || read.answer == KeyringAnswer::Missing) {
-        a.LoginPass = read.password;
-        a.PasswordUnread = false;
-        return std::nullopt;
-    }
-    return KeyringFailure(read.reason);
-}
-
 void MailCheck::HandleCounted(AccountCheck* part, const MailboxCount& c) {
     const quint64 check = checks_;
     std::optional<qint16> unseen;
     QList<int> fresh;
     std::optional<ReportedIds> store;
     QStringList onServer;
+    QHash<int, QString> idOf;
+    const AccountSettings& a = part->settings();
+    // Ids come for the not-yet-told mode, or else only to be marked seen.
+    const bool tellOnce = state_.settings.DispDiff == kNotYetTold;
     if (c.ids) {
-        const AccountSettings& a = part->settings();
-        store.emplace(state_.paths.LogDir(), a.Server, static_cast<quint16>(a.Port), a.LoginName);
-        const QSet<QString> told = store->Load();
+        QSet<QString> told;
+        if (tellOnce) {
+            store.emplace(state_.paths.LogDir(), a.Server, static_cast<quint16>(a.Port), a.LoginName);
+            told = store->Load();
+        }
         for (const auto& [key, id] : *c.ids) {
             onServer << id;
+            idOf.insert(key, id);
             if (!told.contains(id)) fresh << key;
         }
         std::sort(fresh.begin(), fresh.end(), std::greater<int>());  // newest first
-        unseen = static_cast<qint16>(qMin<qsizetype>(fresh.size(), 32767));
+        if (tellOnce) unseen = static_cast<qint16>(qMin<qsizetype>(fresh.size(), 32767));
     }
     // Without unique ids the not-yet-told mode counts as since the last check.
     const qint16 n = count_.Tally(part->counters(), c.listReply, c.unread, unseen);
@@ -223,6 +284,8 @@ void MailCheck::HandleCounted(AccountCheck* part, const MailboxCount& c) {
     part->counted = true;
     part->reported = n;
     part->fresh = fresh;
+    if (UsesImap(part->settings()))
+        for (const int key : fresh.mid(0, qMax<int>(n, 0))) part->announced << idOf.value(key);
     if (part->index() > 0) part->settings().Mail = part->counters().MailTotal;
     MaybeReact();
 }
@@ -299,6 +362,9 @@ void MailCheck::MaybeTell() {
     const int rest = reported_ - int(lines.size());
     if (!lines.isEmpty() && rest > 0) lines << QStringLiteral("ほか %1通").arg(rest);
     for (AccountCheck* p : std::as_const(failedInOrder_)) lines << Named(*p, p->failure->line);
+    for (AccountCheck* p : parts)
+        if (p->counted && !p->announced.isEmpty())
+            announced_ << AnnouncedMail{p->settings().Server, p->settings().Port, p->settings().LoginName, p->announced};
     if (reported_ > 0 || !failedInOrder_.isEmpty()) shell_.TellSenders(lines);
 }
 
@@ -308,26 +374,38 @@ void MailCheck::HandleEnded(AccountCheck* part, const SessionOutcome& o) {
         AskAboutCertificate(part, o);
         return;
     }
+    if (o.kind == SessionOutcome::Kind::LoginRefused && part->TokenLogin()) {
+        // A token may have expired just now: renewed once, then one more try.
+        if (!part->retried) {
+            part->retried = true;
+            part->FetchCredential(true, keyring_);
+            return;
+        }
+        PartEnded(part, o, CredentialFailure(CredentialAnswer::Of(CredentialAnswer::Kind::SignInAgain,
+                                                                  QStringLiteral("the renewed token was refused too")),
+                                             CredentialKind(part->settings())));
+        return;
+    }
     PartEnded(part, o);
 }
 
-void MailCheck::PartEnded(AccountCheck* part, const SessionOutcome& o) {
+void MailCheck::PartEnded(AccountCheck* part, const SessionOutcome& o, const std::optional<FailureReaction>& reaction) {
     part->ended = true;
     const bool loggedOut = o.kind == SessionOutcome::Kind::Finished;
     const int index = part->index();
     const quint64 check = checks_;
     if (!loggedOut && Parts().size() == 1) {
         // One account: the reaction of old to each way it can end.
-        if (o.kind == SessionOutcome::Kind::ServerRefused && o.refusal != SessionOutcome::Refusal::Early) {
+        if (o.RefusedAfterLogin()) {
             EndAfterRefusal(o);
         } else {
-            EndWith(FailureReactionTo(o), named_ ? part->Name() : QString());
+            EndWith(reaction.value_or(FailureReactionTo(o)), named_ ? part->Name() : QString());
         }
         if (check == checks_) emit AccountChecked(index, false);
         return;
     }
     if (!loggedOut && !part->counted) {
-        part->failure = FailureReactionTo(o);
+        part->failure = reaction.value_or(FailureReactionTo(o));
         part->failureWord = FailureWord(o);
         failedInOrder_ << part;
     } else if (!loggedOut) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "character/reaction_draw.h"
+#include "mail/announced_mail.h"
 #include "mail/check_log.h"
 #include "mail/failure_reaction.h"
 #include "mail/mail_count.h"
@@ -19,6 +20,7 @@ namespace velmio {
 struct AppState;
 class AccountCheck;
 class Clock;
+class ImapSession;
 class MailShell;
 class PasswordKeyring;
 
@@ -52,6 +54,14 @@ public:
     void SetTrustStore(const QList<QSslCertificate>& authorities);
     // Where a saved password that was not read at start is asked for.
     void SetKeyring(PasswordKeyring* keyring) { keyring_ = keyring; }
+    PasswordKeyring* Keyring() const { return keyring_; }
+
+    // What the last check that told of new mail reported, per IMAP account
+    // whose session gave ids.
+    const QList<AnnouncedMail>& Announced() const { return announced_; }
+    // Marks exactly these messages seen, each on its account's server
+    // (mark_seen.cpp); SeenMarked follows.
+    void MarkSeen(const QList<AnnouncedMail>& mail);
 
 signals:
     // A check has ended, whichever way; the sockets are closed and the timer
@@ -59,20 +69,28 @@ signals:
     void SessionEnded();
     // One account's part has ended: logged out, or not.
     void AccountChecked(int index, bool loggedOut);
+    // A MarkSeen has ended: on how many accounts the messages were flagged.
+    void SeenMarked(int accounts);
 
 private:
     // Objects for the settings' accounts, the first one kept whatever it holds.
     void SyncAccounts();
     // The first reaction of a check: she waits, the menu item and timer rest.
     void StartWaiting();
-    // Asks the keyring for the part's saved password, waiting for an unlock.
-    // Nothing when it was given or is truly missing; else the failure.
-    std::optional<FailureReaction> ReadKeyring(AccountCheck& part);
+    // A part's credential is in: at the start of the check, or after a
+    // refused token was renewed.
+    void HandleCredential(AccountCheck* part, const CredentialAnswer& answer);
+    // Once every part's credential is in: the sessions start.
+    // Her own sign-in wants the user: the dialog, for a check asked for.
+    void MaybeSignIn(const AccountCheck& part, const CredentialAnswer& answer);
+    void CredentialsIn();
     void HandleCounted(AccountCheck* part, const MailboxCount& count);
     void HandleHeaders(AccountCheck* part, const QList<QByteArray>& headers);
     // A certificate that is not trusted is asked about first.
     void HandleEnded(AccountCheck* part, const SessionOutcome& outcome);
-    void PartEnded(AccountCheck* part, const SessionOutcome& outcome);
+    // reaction: instead of the outcome's own.
+    void PartEnded(AccountCheck* part, const SessionOutcome& outcome,
+                   const std::optional<FailureReaction>& reaction = std::nullopt);
     // Once every part has counted or failed: the one reaction to them all.
     void MaybeReact();
     // Once every sender asked for is in: who wrote, and which parts failed.
@@ -111,7 +129,9 @@ private:
     bool told_ = false;      // the senders have been told
     bool asking_ = false;    // a certificate question is open
     QList<std::pair<AccountCheck*, SessionOutcome>> questions_;  // waiting for the one open
-    bool readingKeyring_ = false;
+    bool fetching_ = false;   // the parts' credentials are being asked for
+    bool askingAll_ = false;  // the parts are being asked, one after the other
+    bool abandoned_ = false;  // the check replaced a running one
     bool waiting_ = false;  // the waiting reaction has been given
     PasswordKeyring* keyring_ = nullptr;
     // Changes with every new check, so a handler that ran a nested event
@@ -119,6 +139,10 @@ private:
     quint64 checks_ = 0;
     qint16 reported_ = 0;
     QList<AccountCheck*> failedInOrder_;
+    QList<AnnouncedMail> announced_;
+    // Sessions of MarkSeen still running, and the accounts flagged so far.
+    std::vector<std::unique_ptr<ImapSession>> marking_;
+    int markedSeen_ = 0;
 };
 
 }  // namespace velmio

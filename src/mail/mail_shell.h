@@ -21,6 +21,9 @@ public:
     // not asked for or not to be had). Said in turn, or sent to the desktop's
     // notifications when she is put away.
     virtual void TellSenders(const QStringList& lines) = 0;
+    // She is put away: what a check tells goes to the desktop, and an IMAP
+    // check brings the UIDs of what it reports, so they can be marked seen.
+    virtual bool Away() const { return false; }
     virtual void PlayEventSound(int event) = 0;
     virtual void PlaySoundFile(const QString& path) = 0;
     virtual int ShowMsg(const QString& text, int style) = 0;
@@ -29,6 +32,9 @@ public:
     virtual void ShowFailureBox(const QString& text) = 0;
     // No password is set: the box that says so, then the settings dialog.
     virtual void AskForPassword() = 0;
+    // An account of her own sign-in has no token to be had: the sign-in
+    // dialog. Only for a check the user asked for.
+    virtual void StartSignIn(const AccountSettings& account) { (void)account; }
     // A question of the check, shown modal as the program's dialogs are:
     // the timer stops and the windows step aside while it is open.
     virtual void ShowQuestionModal(QDialog& dialog) = 0;

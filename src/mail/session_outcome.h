@@ -19,10 +19,12 @@ struct SessionOutcome {
         Broken,                // a reply that cannot be handled, or a command not sent
         CertificateUntrusted,  // the certificate failed the check and is not the pinned one
     };
-    // Where an error answer came: before the login, to the count, to the logout.
-    enum class Refusal { Early, Count, Logout };
+    // Where an error answer came: before the login, to the count, to the
+    // logout; or to the login, saying it fails for now only ([UNAVAILABLE],
+    // [SYS/TEMP]), so the next check tries again.
+    enum class Refusal { Early, Count, Logout, LoginForNow };
     // Why the session ended before the login.
-    enum class Unsafe { NoEncryption, NoApop, LoginDisabled };
+    enum class Unsafe { NoEncryption, NoApop, LoginDisabled, TokenUnencrypted };
 
     Kind kind = Kind::Finished;
     Refusal refusal = Refusal::Early;
@@ -34,6 +36,11 @@ struct SessionOutcome {
     QSslCertificate certificate;
     QList<QSslError> errors;
 
+    // The count or the logout was refused, once logged in.
+    bool RefusedAfterLogin() const {
+        return kind == Kind::ServerRefused && (refusal == Refusal::Count || refusal == Refusal::Logout);
+    }
+
     static SessionOutcome Done() { return SessionOutcome(); }
     static SessionOutcome Of(Kind kind, QString detail = {}) {
         SessionOutcome o;
@@ -41,8 +48,8 @@ struct SessionOutcome {
         o.detail = std::move(detail);
         return o;
     }
-    static SessionOutcome RefusedAt(Refusal where) {
-        SessionOutcome o = Of(Kind::ServerRefused);
+    static SessionOutcome RefusedAt(Refusal where, QString detail = {}) {
+        SessionOutcome o = Of(Kind::ServerRefused, std::move(detail));
         o.refusal = where;
         return o;
     }

@@ -6,7 +6,9 @@
 #include <QDBusVariant>
 #include <QEventLoop>
 #include <QTimer>
+#include <memory>
 #include <qt6keychain/keychain.h>
+#include <utility>
 
 namespace velmio {
 namespace {
@@ -77,6 +79,28 @@ KeyringRead SecretServiceKeyring::Read(const QString& account, KeyringWait wait)
     case QKeychain::EntryNotFound: return {KeyringAnswer::Missing, {}, job->errorString()};
     default: return {KeyringAnswer::Refused, {}, job->errorString()};
     }
+}
+
+void SecretServiceKeyring::ReadLater(const QString& account, const std::function<void(const KeyringRead&)>& done) {
+    if (!Available()) return done({KeyringAnswer::Missing, {}, QStringLiteral("no keyring")});
+    auto* job = new QKeychain::ReadPasswordJob(kService, this);
+    job->setKey(account);
+    // Whichever comes first answers: the job (which then deletes itself) or
+    // the time-out, after which the job's late end is dropped.
+    auto answered = std::make_shared<bool>(false);
+    connect(job, &QKeychain::Job::finished, this, [job, done, answered] {
+        if (std::exchange(*answered, true)) return;
+        switch (job->error()) {
+        case QKeychain::NoError: return done({KeyringAnswer::Found, job->textData(), {}});
+        case QKeychain::EntryNotFound: return done({KeyringAnswer::Missing, {}, job->errorString()});
+        default: return done({KeyringAnswer::Refused, {}, job->errorString()});
+        }
+    });
+    QTimer::singleShot(unlockMs_, job, [done, answered] {
+        if (std::exchange(*answered, true)) return;
+        done({KeyringAnswer::NoAnswer, {}, QStringLiteral("the keyring gave no answer in time")});
+    });
+    job->start();
 }
 
 bool SecretServiceKeyring::Write(const QString& account, const QString& password) {

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 
 namespace velmio {
 
@@ -26,6 +27,11 @@ public:
     // A keyring answers on the session bus.
     virtual bool Available() const = 0;
     virtual KeyringRead Read(const QString& account, KeyringWait wait) = 0;
+    // Reads as Read waiting for an unlock, but without blocking: done gets
+    // the answer once it is in, or at once.
+    virtual void ReadLater(const QString& account, const std::function<void(const KeyringRead&)>& done) {
+        done(Read(account, KeyringWait::ForUnlock));
+    }
     // False when the keyring is missing or refused: the caller keeps the
     // password elsewhere.
     virtual bool Write(const QString& account, const QString& password) = 0;
@@ -42,6 +48,7 @@ public:
     explicit SecretServiceKeyring(int briefMs = 5000, int unlockMs = 300000);
     bool Available() const override;
     KeyringRead Read(const QString& account, KeyringWait wait) override;
+    void ReadLater(const QString& account, const std::function<void(const KeyringRead&)>& done) override;
     bool Write(const QString& account, const QString& password) override;
     bool Remove(const QString& account) override;
 

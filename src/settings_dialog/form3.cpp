@@ -18,13 +18,15 @@
 #include "platform/twips_rect.h"
 #include "settings_dialog/other_page.h"
 #include "settings_dialog/server_page.h"
+#include "settings_dialog/sign_in_dialog.h"
 #include "settings_dialog/sound_page.h"
 
 namespace velmio {
 namespace {
 // Twips beyond the design's height: two rows for the start-at-login and
-// sender boxes, and the list of accounts above the server page's frame.
-constexpr int kExtraRow = 600 + 960;
+// sender boxes, the list of accounts above the server page's frame, and the
+// row of GNOME Online Accounts below it.
+constexpr int kExtraRow = 600 + 960 + 480;
 }  // namespace
 
 Form3::Form3(AppState& state, const Form3Services& services, QWidget* parent)
@@ -60,6 +62,10 @@ Form3::Form3(AppState& state, const Form3Services& services, QWidget* parent)
     command7_->setGeometry(TwipsRect(this, 4080, 3960 + kExtraRow, 1095, 375));
     connect(command6_, &QPushButton::clicked, this, &Form3::accept);
     connect(command7_, &QPushButton::clicked, this, &Form3::reject);
+    connect(serverPage_, &ServerPage::SignInRequested, this, [this](const AccountSettings& account) {
+        SignInDialog signIn(account, {services_.keyring, {}, 1000}, this);
+        signIn.exec();
+    });
 
     SetKeyboardOrder();
     Load();
@@ -167,7 +173,8 @@ void Form3::SetKeyboardOrder() {
     // the page's controls as they stand on it, OK, Cancel, and round again.
     const char* order[] = {
         "AccountList", "ServerAdd", "ServerDel", "AccountName", "AccountEnabled",
-        "ServerName", "ServerAddress", "Protocol", "LoginName", "LoginPass", "SavePass", "ApopCheck", "PopPort", "Security",
+        "ServerName", "MicrosoftSignIn", "ServerAddress", "Protocol", "LoginName", "LoginPass", "SavePass", "ApopCheck",
+        "PopPort", "Security", "GoaAccount",
         "UseSound", "EventName", "EventWave", "Command1", "EventMsg", "WaveTest", "WaveBrowse",
         "AutoCheck", "CheckMin", "TelhoCheck", "DblClick0", "DblClick1", "DblClick2",
         "ExecMailer", "Command5", "BGClearness", "Autostart", "NickName", "ShowSender",

@@ -5,11 +5,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <algorithm>
 
 #include "core/app_settings.h"
+#include "mail/auth/goa_accounts.h"
+#include "mail/auth/oauth_endpoint.h"
 #include "platform/named_widget.h"
 #include "settings_dialog/digit_key.h"
 
@@ -46,6 +49,8 @@ void ApplyAccount(AccountSettings& to, const AccountSettings& from, bool& change
     ApplyField(to.Protocol, from.Protocol, changed);
     ApplyField(to.AccountName, from.AccountName, changed);
     ApplyField(to.Enabled, from.Enabled, changed);
+    ApplyField(to.Auth, from.Auth, changed);
+    ApplyField(to.Goa, from.Goa, changed);
 }
 
 // How the list names an account.
@@ -116,6 +121,13 @@ ServerPage::ServerPage(QWidget* parent) : DialogPage(parent) {
     PlaceInTwips(savePass_, frame1, 120, 2160, 2415, 255);
     PlaceInTwips(apopCheck_, frame1, 2640, 2160, 1935, 255);
 
+    // Microsoft takes no password: a token of her own sign-in instead.
+    microsoftSignIn_ = Named(new QPushButton(QStringLiteral("Microsoft(&M)")), "MicrosoftSignIn");
+    microsoftSignIn_->setCheckable(true);
+    microsoftSignIn_->setToolTip(QStringLiteral("Outlook.com・Hotmail・Microsoft 365 にブラウザでサインインして使うよ"));
+    PlaceInTwips(microsoftSignIn_, frame1, 3600, 465, 1095, 315);
+    connect(microsoftSignIn_, &QPushButton::clicked, this, &ServerPage::ChooseMicrosoft);
+
     popPort_ = Named(new QLineEdit, "PopPort");
     popPort_->setMaxLength(5);
     popPort_->setInputMethodHints(Qt::ImhDigitsOnly);
@@ -153,6 +165,15 @@ ServerPage::ServerPage(QWidget* parent) : DialogPage(parent) {
         StoreShown();
         ShowAccount(row);
     });
+    // An account of GNOME Online Accounts brings its server and credentials.
+    goaAccount_ = Named(new QPushButton(QStringLiteral("GNOMEのオンラインアカウント(&G)…")), "GoaAccount");
+    PlaceOnTabs(goaAccount_, 120, kFrameTop + 3180, 4815, 375);
+    goaMenu_ = Named(new QMenu(goaAccount_), "GoaMenu");
+    if (!goa::OnBus()) {
+        goaAccount_->setEnabled(false);
+        goaAccount_->setToolTip(QStringLiteral("GNOMEのオンラインアカウントが動いていないので選べません"));
+    }
+    connect(goaAccount_, &QPushButton::clicked, this, &ServerPage::ListGoaAccounts);
     connect(serverAdd_, &QPushButton::clicked, this, &ServerPage::AddAccount);
     connect(serverDel_, &QPushButton::clicked, this, &ServerPage::DeleteAccount);
     // The entry in the list follows the name, the server and the switch.
@@ -171,6 +192,74 @@ void ServerPage::FollowUsualPort(int from, int to, std::optional<bool> tls) {
 
 QString ServerPage::PortName() const {
     return protocol_->currentIndex() == kImap ? QStringLiteral("IMAPポート") : QStringLiteral("POP3ポート");
+}
+
+void ServerPage::ListGoaAccounts() {
+    if (listing_) return;
+    listing_ = true;
+    goa::ListAccounts(this, [this](const QList<GoaAccount>& accounts, const QString& error) {
+        listing_ = false;
+        goaMenu_->clear();
+        for (const GoaAccount& a : accounts) {
+            if (!a.mail) continue;
+            const QString address = a.address.isEmpty() ? a.identity : a.address;
+            QAction* item = goaMenu_->addAction(address + QStringLiteral("（") + a.provider + QStringLiteral("）"));
+            connect(item, &QAction::triggered, this, [this, a] { ChooseGoaAccount(a); });
+        }
+        if (goaMenu_->isEmpty()) {
+            goaMenu_->addAction(error.isEmpty() ? QStringLiteral("メールを読めるアカウントがないよ")
+                                                : QStringLiteral("GNOMEのオンラインアカウントとお話しできないよ…"))
+                ->setEnabled(false);
+        }
+        if (shown_ >= 0 && rows_[shown_].account.Auth == kAuthGoa) {
+            goaMenu_->addSeparator();
+            connect(goaMenu_->addAction(QStringLiteral("パスワードで接続する")), &QAction::triggered, this,
+                    &ServerPage::UsePassword);
+        }
+        goaMenu_->popup(goaAccount_->mapToGlobal(QPoint(0, goaAccount_->height())));
+    });
+}
+
+void ServerPage::ChooseGoaAccount(const GoaAccount& goa) {
+    if (shown_ < 0) return;
+    StoreShown();
+    Row& row = rows_[shown_];
+    AccountSettings& a = row.account;
+    a.Auth = kAuthGoa;
+    a.Goa = goa.id;
+    a.Protocol = kImap;
+    a.Server = goa.place.server;
+    a.Security = goa.place.security;
+    a.LoginName = goa.place.login;
+    // GOA keeps the credentials: none stays here.
+    a.LoginPass.clear();
+    a.SavePassword = false;
+    a.Apop = false;
+    if (a.AccountName.isEmpty()) a.AccountName = goa.address.isEmpty() ? goa.identity : goa.address;
+    row.port = QString::number(goa.place.port);
+    ShowAccount(shown_);
+}
+
+void ServerPage::UsePassword() {
+    if (shown_ < 0) return;
+    StoreShown();
+    rows_[shown_].account.Auth = 0;
+    rows_[shown_].account.Goa.clear();
+    ShowAccount(shown_);
+}
+
+void ServerPage::ShowCredentialKind() {
+    const qint16 auth = shown_ >= 0 ? rows_[shown_].account.Auth : 0;
+    const bool goa = auth == kAuthGoa;
+    const bool token = auth == kAuthDeviceGrant;
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{serverName_, serverAddress_, protocol_, loginName_, popPort_, security_})
+        w->setEnabled(!goa);
+    loginPass_->setEnabled(!goa && !token);
+    savePass_->setEnabled(!goa && !token);
+    if (goa) apopCheck_->setEnabled(false);
+    microsoftSignIn_->setChecked(token);
+    microsoftSignIn_->setEnabled(!goa);
 }
 
 void ServerPage::ShowProtocol() {
@@ -225,6 +314,7 @@ void ServerPage::ShowAccount(int row) {
     protocol_->setCurrentIndex(ShownProtocol(a));
     popPort_->setText(rows_[row].port);
     ShowProtocol();
+    ShowCredentialKind();
     serverName_->setCurrentIndex(0);
     serverDel_->setEnabled(rows_.size() > 1);
     serverAdd_->setEnabled(rows_.size() < kMaxAccounts);
@@ -255,6 +345,22 @@ void ServerPage::ShowListEntry() {
     a.Server = serverAddress_->text();
     a.Enabled = accountEnabled_->isChecked();
     item->setText(ListEntry(a));
+}
+
+void ServerPage::ChooseMicrosoft(bool chosen) {
+    if (shown_ < 0) return;
+    StoreShown();
+    AccountSettings& a = rows_[shown_].account;
+    a.Auth = chosen ? kAuthDeviceGrant : 0;
+    a.Goa.clear();
+    ShowCredentialKind();
+    if (!chosen) return;
+    serverAddress_->setText(kMicrosoftServer);
+    security_->setCurrentIndex(2);
+    popPort_->setText(protocol_->currentIndex() == kImap ? QStringLiteral("993") : QStringLiteral("995"));
+    apopCheck_->setChecked(false);
+    StoreShown();
+    emit SignInRequested(a);
 }
 
 void ServerPage::AddAccount() {

@@ -11,9 +11,12 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMenu;
 class QPushButton;
 
 namespace velmio {
+
+struct GoaAccount;
 
 // The page "サーバー": the list of mailbox accounts, and the account,
 // protocol and port of the one selected, edited in a working copy until OK.
@@ -38,6 +41,10 @@ public:
     QComboBox* ServerName() const { return serverName_; }
     QComboBox* Security() const { return security_; }
 
+signals:
+    // Microsoft was chosen for the account shown: sign it in now.
+    void SignInRequested(const AccountSettings& account);
+
 private:
     // The port field's caption, after the protocol chosen.
     QString PortName() const;
@@ -60,6 +67,16 @@ private:
     void AddAccount();
     void DeleteAccount();
     void ShowListEntry();
+    // The server fields are GNOME Online Accounts' for an account of theirs;
+    // her own sign-in takes no password.
+    void ShowCredentialKind();
+    // Microsoft's server and her own sign-in for the account shown, or
+    // back to the password.
+    void ChooseMicrosoft(bool chosen);
+    // Lists GOA's mail accounts under the button, once GOA has answered.
+    void ListGoaAccounts();
+    void ChooseGoaAccount(const GoaAccount& goa);
+    void UsePassword();
 
     QList<Row> rows_;
     int shown_ = -1;
@@ -78,6 +95,10 @@ private:
     QComboBox* security_;
     QComboBox* protocol_;
     QLabel* portLabel_;
+    QPushButton* microsoftSignIn_;
+    QPushButton* goaAccount_;
+    QMenu* goaMenu_;
+    bool listing_ = false;
 };
 
 // PopPort's text as the stored 16 bits of a port from 1 to 65535; nothing

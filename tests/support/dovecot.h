@@ -7,14 +7,15 @@
 namespace velmio::test {
 
 // The Dovecot that the test command starts on loopback (scripts/test-env.sh):
-// users alice (3 messages), empty (0), bulk (4,000), carol (set by the
-// tests) and mixed (5, the first two read; the fourth one's subject is
+// users alice (3 messages), empty (0), bulk (4,000), carol and dave (set by
+// the tests) and mixed (5, the first two read; the fourth one's subject is
 // encoded Japanese), each with the password "secret". Its listeners:
 // VELMIO_POP3_PORT (plain, with STLS and APOP), VELMIO_POP3S_PORT (TLS),
 // VELMIO_IMAP_PORT (plain, with STARTTLS) and VELMIO_IMAPS_PORT (TLS), and
 // the same four of a server with a self-signed certificate on the same
 // mailboxes, VELMIO_POP3_SELF_PORT, VELMIO_POP3S_SELF_PORT,
-// VELMIO_IMAP_SELF_PORT and VELMIO_IMAPS_SELF_PORT.
+// VELMIO_IMAP_SELF_PORT and VELMIO_IMAPS_SELF_PORT. Both also take tokens
+// (support/jwt.h mints them), the self-signed one by OAUTHBEARER alone.
 struct Dovecot {
     // Nothing when no Dovecot runs for this test run.
     static std::optional<quint16> Port(const char* variable = "VELMIO_POP3_PORT");

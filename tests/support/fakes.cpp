@@ -31,7 +31,9 @@ std::unique_ptr<QDialog> ScriptedDialogs::CreateAboutBox(QWidget* owner) {
 ProgramFolder::ProgramFolder(bool withPictures) {
     const QDir dist(QStringLiteral(VELMIO_DIST_DIR));
     QStringList files = {QStringLiteral("velmio.tbl")};
-    if (withPictures) files << QStringLiteral("velmio.dat") << QStringLiteral("velmio_s.dat");
+    if (withPictures)
+        files << QStringLiteral("velmio.dat") << QStringLiteral("velmio_s.dat") << QStringLiteral("velmio@2x.dat")
+              << QStringLiteral("velmio_s@2x.dat");
     for (const QString& f : files) QFile::copy(dist.filePath(f), dir_.filePath(f));
 }
 

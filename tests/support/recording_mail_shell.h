@@ -27,6 +27,7 @@ public:
         senders = lines;
         calls << "senders " + lines.join(" | ");
     }
+    bool Away() const override { return away; }
     void PlayEventSound(int event) override { calls << QStringLiteral("sound %1").arg(event); }
     void PlaySoundFile(const QString& path) override { calls << "wave " + path; }
     int ShowMsg(const QString& text, int style) override {
@@ -77,6 +78,7 @@ public:
     bool timerEnabled = false;
     bool balloonVisible = true;
     bool alwaysActive = false;
+    bool away = false;  // put away: IMAP checks bring UIDs
     std::function<void()> onShowMsg;
     QStringList questions;
     std::function<void(QDialog&)> onQuestion;

@@ -1,6 +1,8 @@
 #include "support/scripted_server.h"
 
+#include <QFile>
 #include <QRandomGenerator>
+#include <QSslSocket>
 #include <QTimer>
 #include <sys/socket.h>
 
@@ -36,6 +38,32 @@ ScriptedServer::ScriptedServer(QList<ScriptedTurn> script, quint16 port) : scrip
             Play(0);
         }
     });
+}
+
+namespace {
+
+QByteArray DataFile(const char* name) {
+    QFile f(QStringLiteral(VELMIO_SOURCE_DIR "/tests/data/") + QLatin1String(name));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+}  // namespace
+
+QSslCertificate ScriptedServer::Certificate() { return QSslCertificate(DataFile("scripted-tls.pem")); }
+
+// Writes before the handshake ends wait in the socket until it has.
+void ScriptedServer::Listener::incomingConnection(qintptr descriptor) {
+    auto* s = new QSslSocket(this);
+    if (!s->setSocketDescriptor(descriptor)) {
+        delete s;
+        return;
+    }
+    if (tls) {
+        s->setLocalCertificate(Certificate());
+        s->setPrivateKey(QSslKey(DataFile("scripted-tls.key"), QSsl::Ec));
+        s->startServerEncryption();
+    }
+    addPendingConnection(s);
 }
 
 quint16 ScriptedServer::ClosedPort() {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QPointer>
+#include <QSslCertificate>
+#include <QSslKey>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -28,6 +30,10 @@ public:
     void setCut(int offset) { cut_ = offset; }
     // The transcript for the next client.
     void setScript(QList<ScriptedTurn> script) { script_ = std::move(script); }
+    // From the next client on, TLS from the first byte with the certificate
+    // of tests/data/scripted-tls.pem (a client trusts it by Certificate()'s pin).
+    void setTls(bool on) { server_.tls = on; }
+    static QSslCertificate Certificate();
     // The lines clients sent, in order.
     QList<QByteArray> lines() const { return lines_; }
     int connections() const { return connections_; }
@@ -52,7 +58,12 @@ private:
     QList<QByteArray> pending_;
     ScriptedTurn::End end_ = ScriptedTurn::Stay;
     bool writing_ = false;
-    QTcpServer server_;  // last, so that its sockets go first
+    // Hands out QSslSocket, encrypting when asked to.
+    struct Listener : QTcpServer {
+        bool tls = false;
+        void incomingConnection(qintptr descriptor) override;
+    };
+    Listener server_;  // last, so that its sockets go first
 };
 
 // A whole session with a mailbox of count messages; listFirstLine is the

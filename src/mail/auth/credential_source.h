@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <optional>
 
 namespace velmio {
 
@@ -15,6 +16,15 @@ struct Credential {
     QString secret;
 };
 
+// Where an account logs in, when its source knows it better than the
+// settings (GNOME Online Accounts' Mail interface).
+struct ServerPlace {
+    QString server;
+    quint16 port = 0;
+    qint16 security = 0;  // as Account's
+    QString login;
+};
+
 // How asking a source ended.
 struct CredentialAnswer {
     enum class Kind {
@@ -26,6 +36,22 @@ struct CredentialAnswer {
     Kind kind = Kind::Missing;
     Credential credential;
     QString reason;  // for the log; never the secret
+    QString line;    // her words when not Ready; empty: those of the kind
+    std::optional<ServerPlace> place;
+
+    static CredentialAnswer Of(Kind kind, QString reason, QString line = {}) {
+        CredentialAnswer a;
+        a.kind = kind;
+        a.reason = std::move(reason);
+        a.line = std::move(line);
+        return a;
+    }
+    static CredentialAnswer Holding(Credential::Kind kind, QString secret) {
+        CredentialAnswer a;
+        a.kind = Kind::Ready;
+        a.credential = {kind, std::move(secret)};
+        return a;
+    }
 };
 
 // Where one kind of credential comes from. Asynchronous: exactly one

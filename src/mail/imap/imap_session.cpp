@@ -74,12 +74,13 @@ void ImapSession::Start(const Account& account, bool wantIds) {
     tagNumber_ = 0;
     tag_.clear();
     pending_.clear();
-    authentication_.clear();
+    sasl_.reset();
     capabilities_.clear();
     tlsDone_ = !account.StartTls();
     loggedIn_ = false;
     askedAgain_ = false;
     watch_ = false;
+    markUids_.clear();
     unread_.reset();
     uidValidity_.reset();
     examined_ = false;
@@ -144,7 +145,7 @@ void ImapSession::HandleReply(const QByteArray& raw) {
         return;
     }
     switch (r->kind) {
-    case ImapResponse::Kind::Continuation: HandleContinuation(); break;
+    case ImapResponse::Kind::Continuation: HandleContinuation(*r); break;
     case ImapResponse::Kind::Untagged: HandleUntagged(*r); break;
     case ImapResponse::Kind::Tagged:
         // An answer to nothing we asked is no reply we know.
@@ -153,15 +154,13 @@ void ImapSession::HandleReply(const QByteArray& raw) {
     }
 }
 
-void ImapSession::HandleContinuation() {
+void ImapSession::HandleContinuation(const ImapResponse& r) {
     if (!pending_.isEmpty()) {
         if (!connection().Send(pending_.takeFirst())) Break();
         return;
     }
-    if (!authentication_.isEmpty()) {
-        const QByteArray response = authentication_ + "\r\n";
-        authentication_.clear();
-        if (!connection().Send(response)) Break();
+    if (sasl_ && step_ == Login) {
+        if (!connection().Send(sasl_->Answer(r.text) + "\r\n")) Break();
         return;
     }
     if (step_ == Idle) {
@@ -244,6 +243,13 @@ void ImapSession::AfterCapabilities() {
         Break("encryption asked for, a plain link given");
         return;
     }
+    // A token is a password: never on a plain link, whatever the server allows.
+    if (account_.token && !connection().IsEncrypted()) {
+        End(Refused);
+        emit Ended(SessionOutcome::UnsafeEnd(Unsafe::TokenUnencrypted,
+                         QStringLiteral("IMAP Error: a token is sent on an encrypted link only")));
+        return;
+    }
     if (!connection().IsEncrypted() && Offers("LOGINDISABLED")) {
         End(Refused);
         emit Ended(SessionOutcome::UnsafeEnd(Unsafe::LoginDisabled,
@@ -251,17 +257,15 @@ void ImapSession::AfterCapabilities() {
         return;
     }
     step_ = Login;
-    const QByteArray login = account_.login.toUtf8(), password = account_.password.toUtf8();
-    if (Offers("AUTH=PLAIN")) {
-        const QByteArray response = ('\0' + login + '\0' + password).toBase64();
-        if (Offers("SASL-IR")) {
-            Send("AUTHENTICATE PLAIN " + response);
-        } else {
-            authentication_ = response;
-            Send("AUTHENTICATE PLAIN");
-        }
+    if (account_.token) {
+        Authenticate(TokenMechanism(account_, Offers("AUTH=XOAUTH2"), Offers("AUTH=OAUTHBEARER")));
         return;
     }
+    if (Offers("AUTH=PLAIN")) {
+        Authenticate(PlainMechanism(account_.login, account_.password));
+        return;
+    }
+    const QByteArray login = account_.login.toUtf8(), password = account_.password.toUtf8();
     // LOGIN with two astrings; a literal ends the part before it, and its
     // bytes begin the next.
     const bool plus = Offers("LITERAL+");
@@ -279,6 +283,24 @@ void ImapSession::AfterCapabilities() {
     Send(command, parts);
 }
 
+// The initial response goes inline only to a server that takes it (SASL-IR).
+void ImapSession::Authenticate(std::unique_ptr<SaslMechanism> mechanism) {
+    sasl_ = std::make_unique<SaslExchange>(std::move(mechanism));
+    Send("AUTHENTICATE " + sasl_->Command(Offers("SASL-IR")));
+}
+
+// [UNAVAILABLE] is the server's trouble, not the credentials': the next
+// check tries again. Any other NO turns them down.
+void ImapSession::LoginFailed(const ImapResponse& r) {
+    const QString serverError = sasl_ ? sasl_->ServerError() : QString();
+    sasl_.reset();
+    End(Refused);
+    QString detail = Detail(r);
+    if (!serverError.isEmpty()) detail += QStringLiteral(" (%1)").arg(serverError);
+    emit Ended(r.code == "UNAVAILABLE" ? SessionOutcome::RefusedAt(Refusal::LoginForNow, detail)
+                                       : SessionOutcome::Of(SessionOutcome::Kind::LoginRefused, detail));
+}
+
 void ImapSession::HandleEncrypted() {
     if (step_ != StartTls) return;  // TLS from the first byte: the greeting follows
     tlsDone_ = true;
@@ -290,6 +312,10 @@ void ImapSession::HandleEncrypted() {
 
 void ImapSession::LoggedIn() {
     loggedIn_ = true;
+    if (!markUids_.isEmpty()) {
+        SelectForMarking();
+        return;
+    }
     if (watch_) {
         // Some servers name IDLE only once the user is in.
         if (!Offers("IDLE") && !askedAgain_) {
@@ -343,14 +369,14 @@ void ImapSession::HandleTagged(const ImapResponse& r) {
         emit Ended(SessionOutcome::UnsafeEnd(Unsafe::NoEncryption, QStringLiteral("STARTTLS Error: ") + Detail(r)));
         return;
     case Login:
-        authentication_.clear();
         pending_.clear();
         if (ok) {
+            sasl_.reset();
             LoggedIn();
         } else if (r.status == "NO") {
-            End(Refused);
-            emit Ended(SessionOutcome::Of(SessionOutcome::Kind::LoginRefused));
+            LoginFailed(r);
         } else {
+            sasl_.reset();
             Break();
         }
         return;
@@ -403,6 +429,8 @@ void ImapSession::HandleTagged(const ImapResponse& r) {
         else
             Break();
         return;
+    case Select: AfterSelect(ok); return;
+    case Store: AfterStore(ok); return;
     default: return;
     }
 }

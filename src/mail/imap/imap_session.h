@@ -3,7 +3,9 @@
 #include <QByteArrayList>
 #include <QMap>
 #include <QTimer>
+#include <memory>
 
+#include "mail/auth/sasl_exchange.h"
 #include "mail/mail_session.h"
 
 namespace velmio {
@@ -11,10 +13,11 @@ namespace velmio {
 struct ImapResponse;
 struct ImapValue;
 
-// The IMAP dialogue, in one of two runs. A check: log in, STATUS of the
+// The IMAP dialogue, in one of three runs. A check: log in, STATUS of the
 // inbox, on request the unread UIDs and headers, LOGOUT. A watch: log in,
-// EXAMINE the inbox and IDLE until the session is dropped. Never changes
-// the mailbox: EXAMINE and BODY.PEEK only, no SELECT, STORE or EXPUNGE.
+// EXAMINE the inbox and IDLE until the session is dropped. Neither changes
+// the mailbox: EXAMINE and BODY.PEEK only. The third, the one change she
+// ever makes and only when the user asks: marking messages seen.
 class ImapSession final : public MailSession {
     Q_OBJECT
 public:
@@ -31,6 +34,8 @@ public:
         Logout,
         Idle,
         IdleDone,
+        Select,
+        Store,
     };
     // IDLE is renewed before the 29 minutes after which a server may drop it.
     static constexpr int kDefaultRenewMs = 25 * 60 * 1000;
@@ -49,6 +54,12 @@ public:
     void Watch(const Account& account);
     void SetRenewInterval(int ms) { renew_.setInterval(ms); }
 
+    // Logs in, SELECTs the inbox and flags the messages of these ids (as a
+    // check gives them) \Seen, but only while the inbox keeps the
+    // UIDVALIDITY they were found under; then LOGOUT. MarkedSeen comes when
+    // they were flagged, before the end.
+    void MarkSeen(const Account& account, const QStringList& ids);
+
 signals:
     // The watch idles on the inbox now.
     void Idling();
@@ -56,12 +67,15 @@ signals:
     void News();
     // The watch's end when the server does not idle.
     void NoIdle();
+    void MarkedSeen();
 
 private:
     void HandleReply(const QByteArray& raw);
     void HandleUntagged(const ImapResponse& r);
     void HandleTagged(const ImapResponse& r);
-    void HandleContinuation();
+    void HandleContinuation(const ImapResponse& r);
+    void Authenticate(std::unique_ptr<SaslMechanism> mechanism);
+    void LoginFailed(const ImapResponse& r);
     void HandleEncrypted();
     void HandleFailure(int number, const QString& description);
     void AfterCapabilities();
@@ -77,6 +91,10 @@ private:
     void CountWithoutIds(bool linkUsable);
     void BeginIdle();
     void Renew();
+    // The steps of the mark-seen run (imap_mark_seen.cpp).
+    void SelectForMarking();
+    void AfterSelect(bool ok);
+    void AfterStore(bool ok);
     // Sends a command under the next tag; parts after the first follow each
     // continuation the server gives for a literal.
     void Send(const QByteArray& command, QByteArrayList literals = {});
@@ -93,7 +111,7 @@ private:
     int tagNumber_ = 0;
     QByteArray tag_;             // of the command waiting for its end
     QByteArrayList pending_;     // literal parts still to send
-    QByteArray authentication_;  // PLAIN response awaiting the continuation
+    std::unique_ptr<SaslExchange> sasl_;  // the AUTHENTICATE under way
     QByteArrayList capabilities_;
     bool tlsDone_ = false;
     bool loggedIn_ = false;
@@ -108,6 +126,9 @@ private:
     int headerCount_ = 0;
     QList<int> fetchUids_;
     QMap<int, QByteArray> headers_;
+    // The mark-seen run: what to flag, and under which UIDVALIDITY.
+    QList<int> markUids_;
+    quint64 markValidity_ = 0;
     QTimer renew_;
     QTimer news_;  // one News for the several lines a change brings
 };

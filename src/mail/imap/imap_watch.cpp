@@ -3,6 +3,8 @@
 #include <QNetworkInformation>
 #include <cstdio>
 
+#include "core/app_settings.h"
+#include "mail/auth/credential_sources.h"
 #include "mail/imap/imap_session.h"
 #include "platform/wake_watch.h"
 
@@ -15,6 +17,7 @@ ImapWatch::ImapWatch(QObject* parent)
     connect(s, &ImapSession::Idling, this, [this] {
         idling_ = true;
         idlingSince_.start();
+        renewed_ = false;
         if (dropped_) emit Resumed();
         dropped_ = false;
     });
@@ -24,7 +27,15 @@ ImapWatch::ImapWatch(QObject* parent)
     connect(s, &MailSession::Ended, this, [this](const SessionOutcome& o) {
         using K = SessionOutcome::Kind;
         switch (o.kind) {
-        case K::LoginRefused: Hold(true); return;
+        case K::LoginRefused:
+            // A token may have expired just now: renewed once, then held.
+            if (tokenInUse_ && !std::exchange(renewed_, true)) {
+                renew_ = true;
+                Open();
+                return;
+            }
+            Hold(true);
+            return;
         case K::CertificateUntrusted:
             // Asked about by a check, once: a trusted pin changes the account.
             Hold(false);
@@ -79,8 +90,36 @@ void ImapWatch::SetTrustStore(const QList<QSslCertificate>& authorities) {
 
 bool ImapWatch::ConnectionOpen() const { return session_->IsOpen(); }
 
+void ImapWatch::Follow(const AccountSettings& settings, PasswordKeyring* keyring) {
+    const qint16 kind = CredentialKind(settings);
+    if (kind == 0) {
+        source_.reset();
+        sourceKind_ = 0;
+        Follow(AccountOf(settings));
+        return;
+    }
+    // Which account of the source is part of what is followed.
+    const bool same = following_ && source_ && kind == sourceKind_ && keyring == sourceKeyring_ &&
+                      settings.Goa == settings_.Goa && AccountOf(settings) == account_;
+    if (same && (held_ || session_->IsOpen() || retry_.isActive())) return;
+    if (!source_ || kind != sourceKind_ || keyring != sourceKeyring_) {
+        source_ = MakeCredentialSource(settings, keyring);
+        sourceKind_ = kind;
+        sourceKeyring_ = keyring;
+        connect(source_.get(), &CredentialSource::Answered, this, &ImapWatch::OpenWith);
+    }
+    settings_ = settings;
+    held_ = false;
+    account_ = AccountOf(settings);
+    following_ = true;
+    wake_->SetActive(true);
+    failures_ = 0;
+    renewed_ = false;
+    Open();
+}
+
 void ImapWatch::Follow(const Account& account) {
-    const bool same = following_ && account == account_;
+    const bool same = following_ && !source_ && account == account_;
     if (same && (held_ || session_->IsOpen() || retry_.isActive())) return;
     held_ = false;
     account_ = account;
@@ -97,6 +136,7 @@ void ImapWatch::Stop() {
     dropped_ = false;
     retry_.stop();
     wake_->SetActive(false);
+    if (source_) source_->Cancel();
     session_->Abort();
 }
 
@@ -117,7 +157,27 @@ void ImapWatch::RetryIfWaiting() {
 
 void ImapWatch::Open() {
     idling_ = false;
-    session_->Watch(account_);
+    if (!source_) {
+        session_->Watch(account_);
+        return;
+    }
+    session_->Abort();
+    source_->Fetch(settings_, std::exchange(renew_, false));
+}
+
+void ImapWatch::OpenWith(const CredentialAnswer& answer) {
+    if (!following_ || held_) return;
+    using K = CredentialAnswer::Kind;
+    if (answer.kind == K::Ready) {
+        tokenInUse_ = answer.credential.kind == Credential::Kind::Token;
+        session_->Watch(WithCredential(account_, answer));
+        return;
+    }
+    std::fprintf(stderr, "velmio: the inbox watch of %s has no credential (%s)\n", qPrintable(settings_.DisplayName()),
+                 qPrintable(answer.reason));
+    // The user must act: a check tells what; else a later try may get one.
+    if (answer.kind == K::SignInAgain) Hold(true);
+    else Dropped();
 }
 
 void ImapWatch::Dropped() {

@@ -4,11 +4,14 @@
 #include <QObject>
 #include <QTimer>
 
+#include "core/app_settings.h"
+#include "mail/auth/credential_source.h"
 #include "mail/mail_session.h"
 
 namespace velmio {
 
 class ImapSession;
+class PasswordKeyring;
 class WakeWatch;
 
 // Keeps one IDLE connection to the inbox while it is followed, and opens it
@@ -23,6 +26,11 @@ public:
     // Watches this account from now on; the same account as before keeps
     // its connection, and one held before stays held.
     void Follow(const Account& account);
+    // The same for an account of the settings: one whose credentials come
+    // from a source asks it before each connection, and a credential
+    // renewed meanwhile is still the same account.
+    // keyring: where a source keeps what it needs there.
+    void Follow(const AccountSettings& settings, PasswordKeyring* keyring = nullptr);
     // No connection and no retry.
     void Stop();
     bool Following() const { return following_; }
@@ -55,6 +63,7 @@ signals:
 
 private:
     void Open();
+    void OpenWith(const CredentialAnswer& answer);
     void Dropped();
     // No more tries until the account changes.
     void Hold(bool refused);
@@ -64,6 +73,13 @@ private:
     WakeWatch* wake_;
     QTimer retry_;
     Account account_;
+    std::unique_ptr<CredentialSource> source_;  // none: the account's own password
+    AccountSettings settings_;
+    qint16 sourceKind_ = 0;
+    PasswordKeyring* sourceKeyring_ = nullptr;
+    bool tokenInUse_ = false;
+    bool renew_ = false;    // the next ask renews a refused token
+    bool renewed_ = false;  // since the last time it idled
     bool following_ = false;
     bool idling_ = false;
     bool dropped_ = false;  // since the last time it idled

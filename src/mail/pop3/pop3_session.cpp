@@ -61,6 +61,8 @@ void Pop3Session::Start(const Account& account, bool wantIds) {
     step_ = Greeting;
     stls_ = account.StartTls() ? Stls::Off : Stls::Done;
     greeting_.clear();
+    auth_ = Auth::Off;
+    sasl_.reset();
     extra_ = Extra::None;
     headers_.clear();
     connection().SetPin(account.pin);
@@ -94,6 +96,10 @@ void Pop3Session::SendCommand() {
 }
 
 void Pop3Session::SendLogin() {
+    if (account_.token) {
+        StartTokenLogin();
+        return;
+    }
     if (!account_.apop) {
         SendLine(QStringLiteral("user ") + account_.login);
         return;
@@ -108,6 +114,57 @@ void Pop3Session::SendLogin() {
     step_ = Pass;
     SendLine(QStringLiteral("APOP ") + account_.login + ' ' +
              QString::fromLatin1(ApopDigest(stamp, EncodeCp932(account_.password))));
+}
+
+void Pop3Session::StartTokenLogin() {
+    // A token is a password: never on a plain link, whatever the server allows.
+    if (!connection().IsEncrypted()) {
+        End(Refused);
+        emit Ended(SessionOutcome::UnsafeEnd(Unsafe::TokenUnencrypted,
+                         QStringLiteral("POP3 Error: a token is sent on an encrypted link only")));
+        return;
+    }
+    auth_ = Auth::Capa;
+    SendLine(QStringLiteral("CAPA"), true);
+}
+
+void Pop3Session::HandleAuthReply(const QByteArray& raw) {
+    if (auth_ == Auth::Capa) {
+        // Without CAPA (or a SASL line in it) XOAUTH2 is tried.
+        QByteArrayList offered;
+        if (raw.startsWith("+OK"))
+            for (const QByteArray& line : raw.split('\n'))
+                if (line.toUpper().startsWith("SASL ")) offered = line.trimmed().toUpper().split(' ');
+        sasl_ = std::make_unique<SaslExchange>(
+            TokenMechanism(account_, offered.contains("XOAUTH2"), offered.contains("OAUTHBEARER")));
+        auth_ = Auth::Exchange;
+        step_ = Pass;
+        SendLine(QStringLiteral("AUTH ") + QString::fromLatin1(sasl_->Command(false)));
+        return;
+    }
+    if (raw.startsWith("+OK")) {
+        auth_ = Auth::Off;
+        sasl_.reset();
+        step_ = List;
+        SendCommand();
+    } else if (raw.startsWith("-ERR")) {
+        LoginFailed(DecodeCp932(raw));
+    } else if (raw.startsWith("+")) {
+        SendLine(QString::fromLatin1(sasl_->Answer(raw.mid(1).trimmed())));
+    }
+    // Anything else is no reply we know; the session waits for the next one.
+}
+
+// [SYS/TEMP] is the server's trouble, not the credentials' (RFC 3206): the
+// next check tries again. Any other error turns them down.
+void Pop3Session::LoginFailed(const QString& reply) {
+    QString detail = reply.section(QLatin1Char('\n'), 0, 0).trimmed();
+    if (sasl_ && !sasl_->ServerError().isEmpty()) detail += QStringLiteral(" (%1)").arg(sasl_->ServerError());
+    auth_ = Auth::Off;
+    sasl_.reset();
+    End(Refused);
+    emit Ended(Has(reply, "[SYS/TEMP]") ? SessionOutcome::RefusedAt(Refusal::LoginForNow, detail)
+                                        : SessionOutcome::Of(SessionOutcome::Kind::LoginRefused, detail));
 }
 
 template <typename Do>
@@ -125,6 +182,10 @@ void Pop3Session::Guarded(Do step) {
 
 void Pop3Session::HandleReply(const QByteArray& reply) {
     Guarded([&] {
+        if (auth_ != Auth::Off) {
+            HandleAuthReply(reply);
+            return;
+        }
         if (extra_ != Extra::None && stls_ == Stls::Done) {
             HandleExtraReply(reply);
             return;
@@ -184,8 +245,7 @@ void Pop3Session::Classify(const QString& r) {
     // Hardly any server says "Pass" when it turns a password down, so any
     // error answering "pass" counts as a rejected login.
     if (Has(r, "Pass") || (error && answered == Pass)) {
-        End(Refused);
-        emit Ended(SessionOutcome::Of(SessionOutcome::Kind::LoginRefused));
+        LoginFailed(r);
     } else if (error && answered > User) {
         End(Greeting);
         emit Ended(SessionOutcome::RefusedAt(answered > List ? Refusal::Logout : Refusal::Count));

@@ -1,15 +1,17 @@
 #pragma once
 
 #include <QStringList>
+#include <memory>
 
+#include "mail/auth/sasl_exchange.h"
 #include "mail/mail_session.h"
 
 namespace velmio {
 
 class Pop3ReplyBuffer;
 
-// The POP3 dialogue: greeting, STLS when asked for, user/pass or APOP,
-// List, on request UIDL and TOP, quit. Every reply is classified by the
+// The POP3 dialogue: greeting, STLS when asked for, user/pass or APOP (or
+// for a token CAPA and AUTH), List, on request UIDL and TOP, quit. Every reply is classified by the
 // markers it holds, as servers word them in many ways.
 class Pop3Session final : public MailSession {
     Q_OBJECT
@@ -35,6 +37,11 @@ private:
     void Guarded(Do step);
     void SendCommand();
     void SendLogin();
+    // A token goes by SASL (RFC 5034), in two steps: the command, then the
+    // response on its own line, as it is far longer than a command may be.
+    void StartTokenLogin();
+    void HandleAuthReply(const QByteArray& raw);
+    void LoginFailed(const QString& reply);
     void SendLine(const QString& text, bool listing = false);
     void SendNextTop();
     void EndHeaders(bool fetched);
@@ -49,6 +56,9 @@ private:
     // Where STARTTLS stands in the session.
     enum class Stls { Off, Asked, Handshake, Done } stls_ = Stls::Off;
     QString greeting_;  // for the APOP timestamp
+    // Where the token login stands: the capabilities asked for, then the exchange.
+    enum class Auth { Off, Capa, Exchange } auth_ = Auth::Off;
+    std::unique_ptr<SaslExchange> sasl_;
     // After the count: unique ids, then headers.
     enum class Extra { None, Uidl, Top } extra_ = Extra::None;
     QString listReply_;
