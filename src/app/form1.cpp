@@ -26,6 +26,7 @@
 #include "platform/twips.h"
 #include "platform/window_order.h"
 #include "platform/window_screen.h"
+#include "settings_dialog/sign_in_dialog.h"
 
 // The icons live in the static library; its resources must be brought in by hand.
 static void InitIconResources() { Q_INIT_RESOURCE(icons); }
