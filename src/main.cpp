@@ -11,7 +11,7 @@
 #include "platform/process_launcher.h"
 #include "platform/qt_translations.h"
 #include "platform/runtime_dir.h"
-#include "platform/sound_output.h"
+#include "platform/sound_on_demand.h"
 #include "platform/termination_signals.h"
 
 int main(int argc, char* argv[]) {
@@ -37,7 +37,7 @@ int main(int argc, char* argv[]) {
     state.paths = velmio::AppPaths::Locate(QCoreApplication::applicationDirPath());
     state.paths.MakeUserDirs();
     velmio::SystemClock clock;
-    velmio::QtSoundOutput sound;
+    velmio::SoundOnDemand sound(velmio::SoundOnDemand::ProgramFolders(QCoreApplication::applicationDirPath()));
     velmio::QtMessageBoxes messages;
     velmio::QtProcessLauncher launcher;
     velmio::SecretServiceKeyring keyring;

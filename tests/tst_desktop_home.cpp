@@ -9,8 +9,10 @@
 #include "platform/password_keyring.h"
 #include "platform/profile_file.h"
 #include "platform/runtime_dir.h"
+#include "platform/sound_on_demand.h"
 #include "settings_dialog/form3.h"
 #include "support/child_run.h"
+#include "support/fd_capture.h"
 #include "support/shell_fixture.h"
 #include "support/real_part.h"
 
@@ -29,10 +31,10 @@ QString Lookup(const QString& account) {
 }
 
 // Runs a tool quietly; its exit status, or -1 when it did not end normally.
-int Run(const QString& program, const QStringList& args, QString* out = nullptr) {
+int Run(const QString& program, const QStringList& args, QString* out = nullptr, int waitMs = 60000) {
     QProcess p;
     p.start(program, args);
-    p.waitForFinished(60000);
+    p.waitForFinished(waitMs);
     if (out) *out = QString::fromUtf8(p.readAllStandardOutput());
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
@@ -41,6 +43,11 @@ int Run(const QString& program, const QStringList& args, QString* out = nullptr)
 QString Field(const QString& text, const QString& key) {
     const QRegularExpression line("^" + QRegularExpression::escape(key) + " ?[=:] ?(.*)$", QRegularExpression::MultilineOption);
     return line.match(text).captured(1);
+}
+
+// The text of the first element of that name in an XML file.
+QString Element(const QString& xml, const QString& name) {
+    return QRegularExpression("<" + name + "[^>]*>([^<]*)</" + name + ">").match(xml).captured(1);
 }
 
 QString UniqueUser() { return QStringLiteral("user%1").arg(QRandomGenerator::global()->generate()); }
@@ -186,12 +193,26 @@ void DesktopHomeTest::runsInstalled() {
     const QString entry = usr + "/share/applications/velmio-check.desktop";
     QCOMPARE(Run("desktop-file-validate", {entry}), 0);
     QVERIFY(QFile::exists(usr + "/share/icons/hicolor/scalable/apps/velmio-check.svg"));
+    // Software centres list her by what the metainfo names: the menu entry, the program.
+    const QString metainfo = usr + "/share/metainfo/org.example.velmio_check.metainfo.xml";
+    QCOMPARE(Run("appstreamcli", {"validate", "--no-net", metainfo}), 0);
+    QFile component(metainfo);
+    QVERIFY(component.open(QIODevice::ReadOnly));
+    const QString about = QString::fromUtf8(component.readAll());
+    QCOMPARE(Element(about, "launchable"), QFileInfo(entry).fileName());
+    QVERIFY(QFileInfo(usr + "/bin/" + Element(about, "binary")).isExecutable());
+    // Her sound player is found where the installation put it: no word of its absence.
+    SoundOnDemand sound(SoundOnDemand::ProgramFolders(usr + "/bin"));
+    QCOMPARE(test::Captured(2, [&] { sound.hasDevice(); }), QByteArray());
     QVERIFY(QFile::exists(usr + "/share/velmio-check/velmio_s@2x.dat"));  // for scaled screens
     QString control;
     if (!deb.isEmpty()) {
         QCOMPARE(Run("dpkg-deb", {"-f", deb}, &control), 0);
         QCOMPARE(Field(control, "Homepage"), QString());  // none until the project has one
         QVERIFY2(Field(control, "Description").contains("POP3 and IMAP"), qPrintable(control));
+        const QRegularExpression release("<release version=\"([^\"]+)\"");
+        QCOMPARE(release.match(about).captured(1), Field(control, "Version"));  // her newest release is this one
+        QCOMPARE(Run("lintian", {"--fail-on", "error,warning", deb}, nullptr, 300000), 0);
     }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     // The about box's links lead into the README installed with her.

@@ -6,7 +6,8 @@
 #include "character/event_sounds.h"
 #include "character/form4.h"
 #include "core/app_state.h"
-#include "platform/sound_output.h"
+#include "platform/sound_on_demand.h"
+#include "support/fd_capture.h"
 #include "support/child_run.h"
 #include "support/dovecot.h"
 #include "support/fakes.h"
@@ -66,6 +67,8 @@ private slots:
     void eventOutsideRangeFails();
     void emptyPathPlaysNothing();
     void tableReadFromSoundSection();
+    void playerLoadedOnFirstUse_data();
+    void playerLoadedOnFirstUse();
     void realSoundReachesTheSink_data();
     void realSoundReachesTheSink();
     void newMailFoundIsHeard();
@@ -127,6 +130,29 @@ void EventSoundsTest::tableReadFromSoundSection() {
     QCOMPARE(state.soundTable[5], QStringLiteral("/s/e.wav"));
 }
 
+// Before anything sounds in this process, Qt Multimedia is not loaded.
+void EventSoundsTest::playerLoadedOnFirstUse_data() {
+    QTest::addColumn<bool>("beside");  // the module in the folder searched
+    QTest::addColumn<QByteArray>("err");
+    QTest::newRow("missing") << false << QByteArray("velmio: sounds stay silent (velmio-sound.so is missing)\n");
+    QTest::newRow("beside the program") << true << QByteArray();
+}
+
+void EventSoundsTest::playerLoadedOnFirstUse() {
+    QFETCH(bool, beside);
+    QFETCH(QByteArray, err);
+    const auto loaded = [] {
+        QFile maps("/proc/self/maps");
+        return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt6Multimedia");
+    };
+    QTemporaryDir empty;
+    SoundOnDemand output({beside ? QStringLiteral(VELMIO_DIST_DIR) : empty.path()});
+    QVERIFY(!loaded());
+    // Asked twice, told once.
+    QCOMPARE(test::Captured(2, [&] { for (int i = 0; i < 2; ++i) output.hasDevice(); }), err);
+    QCOMPARE(loaded(), beside);
+}
+
 void EventSoundsTest::realSoundReachesTheSink_data() {
     QTest::addColumn<bool>("playWave");
     QTest::newRow("sounds on") << true;
@@ -139,7 +165,7 @@ void EventSoundsTest::realSoundReachesTheSink() {
     AppState state;
     state.settings.PlayWave = playWave;
     state.soundTable[0] = QStringLiteral(VELMIO_DIST_DIR "/sounds/greeting.wav");
-    QtSoundOutput output;
+    SoundOnDemand output({VELMIO_DIST_DIR});
     QVERIFY(output.hasDevice());
     EventSounds sounds(state, output);
     SinkRecorder recorder;
@@ -174,7 +200,7 @@ void EventSoundsTest::newMailFoundIsHeard() {
     AppState state;
     state.paths = AppPaths::ProgramFolder(folder.path());
     test::FakeServices fakes;
-    QtSoundOutput output;
+    SoundOnDemand output({VELMIO_DIST_DIR});
     Services services = fakes.services();
     services.sound = &output;
     Form1 form1(state, services);
@@ -202,7 +228,7 @@ void EventSoundsTest::noDeviceToldOnce() {
         QVERIFY2(err.count("No audio device detected") == 1, err.constData());
         return;
     }
-    QtSoundOutput output;
+    SoundOnDemand output({VELMIO_DIST_DIR});
     QVERIFY(!output.hasDevice());
     for (int i = 0; i < 3; ++i) {
         output.play(VELMIO_DIST_DIR "/sounds/" + QDir(VELMIO_DIST_DIR "/sounds").entryList(QDir::Files).value(0));

@@ -26,6 +26,8 @@ private slots:
     void secondStartOnlyShowsTheMessage();
     void startsQuietly_data();
     void startsQuietly();
+    void startsLight_data();
+    void startsLight();
     void killedWhileWritingLeavesOldOrNewFile();
     void killedWhileLoggingDamagesNoLine();
 
@@ -46,7 +48,7 @@ void ProgramProcessTest::init() {
     runtime_ = std::make_unique<QTemporaryDir>();
     QFile::setPermissions(runtime_->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                 QFileDevice::ExeOwner);
-    for (const char* f : {"velmio", "velmio.dat", "velmio_s.dat", "velmio.tbl"})
+    for (const char* f : {"velmio", "velmio-sound.so", "velmio.dat", "velmio_s.dat", "velmio.tbl"})
         QVERIFY(QFile::copy(QStringLiteral(VELMIO_DIST_DIR "/") + f, folder_->filePath(f)));
     QFile::setPermissions(folder_->filePath("velmio"),
                           QFile::permissions(QStringLiteral(VELMIO_DIST_DIR "/velmio")));
@@ -191,6 +193,34 @@ void ProgramProcessTest::startsQuietly() {
     ::kill(static_cast<pid_t>(p->processId()), SIGTERM);
     QVERIFY(p->waitForFinished(5000));
     QCOMPARE(p->readAllStandardError(), err);
+}
+
+void ProgramProcessTest::startsLight_data() {
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<QByteArray>("library");  // part of a mapped file's path
+    QTest::addColumn<bool>("loaded");
+    const QByteArray greeting = "[Sound]\r\nPlayWave=1\r\n0=" VELMIO_DIST_DIR "/sounds/greeting.wav\r\n";
+    QTest::newRow("TLS") << QByteArray() << QByteArray("/libssl.so") << false;
+    QTest::newRow("sound") << QByteArray() << QByteArray("/libQt6Multimedia.so") << false;
+    QTest::newRow("sound, greeting heard") << greeting << QByteArray("/libQt6Multimedia.so") << true;
+    QTest::newRow("image plugins") << QByteArray() << QByteArray("/imageformats/") << false;
+    QTest::newRow("network backend") << QByteArray() << QByteArray("/networkinformation/") << false;
+}
+
+// She stays resident all day: what no check, sound or picture has needed yet is not loaded.
+void ProgramProcessTest::startsLight() {
+    QFETCH(QByteArray, settings);
+    QFETCH(QByteArray, library);
+    QFETCH(bool, loaded);
+    QFile ini(folder_->filePath("velmio.ini"));
+    QVERIFY(settings.isEmpty() || (ini.open(QIODevice::WriteOnly) && ini.write(settings) == settings.size()));
+    ini.close();
+    QProcess* p = startUntilReady();
+    QVERIFY(p);
+    QTest::qWait(1000);  // greeted
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(p->processId()));
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    QCOMPARE(maps.readAll().contains(library), loaded);
 }
 
 // Killed at random moments while it writes the exit batch into a settings

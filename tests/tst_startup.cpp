@@ -76,6 +76,14 @@ void StartupTest::storedValuesAreConverted_data() {
     QTest::newRow("min 2.5 to even") << "Min=2.5" << "Min" << 2;
     QTest::newRow("min 3.5 to even") << "Min=3.5" << "Min" << 4;
     QTest::newRow("min negative") << "Min=-3" << "Min" << -3;
+    QTest::newRow("min blanks and sign") << "Min= \t+7 " << "Min" << 7;
+    QTest::newRow("min point first") << "Min=.5" << "Min" << 0;
+    QTest::newRow("min point last") << "Min=5." << "Min" << 5;
+    QTest::newRow("min point alone") << "Min=." << "Min" << 10;
+    QTest::newRow("min exponent") << "Min=1e2" << "Min" << 10;
+    QTest::newRow("min two points") << "Min=1.2.3" << "Min" << 10;
+    QTest::newRow("min blank after sign") << "Min=- 4" << "Min" << 10;
+    QTest::newRow("min full-width digit") << "Min=４" << "Min" << 10;
     QTest::newRow("click not a number") << "Click=x" << "Click" << 1;
     QTest::newRow("autocheck 1") << "AutoCheck=1" << "AutoCheck" << 1;
     QTest::newRow("autocheck -1") << "AutoCheck=-1" << "AutoCheck" << 1;

@@ -21,7 +21,15 @@ namespace velmio {
 
 QImage LoadPictureFile(const QString& path) {
     QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
+    // Guessing from the content asks every image plugin, loading each; a PNG,
+    // whatever its name, is known by its first bytes.
+    if (reader.device() && reader.device()->open(QIODevice::ReadOnly) &&
+        reader.device()->peek(8) == QByteArrayLiteral("\x89PNG\r\n\x1a\n")) {
+        reader.setFormat("png");
+        reader.setAutoDetectImageFormat(false);
+    } else {
+        reader.setDecideFormatFromContent(true);
+    }
     QImage image = reader.read();
     // The reader takes "@2x" in a name as a device pixel ratio; strips are
     // cut in pixels of the file, whatever its name.

@@ -1,17 +1,34 @@
 #include "core/value_conversion.h"
 
-#include <QRegularExpression>
 #include <cmath>
 #include <limits>
 
 namespace velmio {
 namespace {
 
-// The decimal number the text holds, as written.
+bool IsBlank(QChar c) { return c == QLatin1Char(' ') || (c >= QLatin1Char('\t') && c <= QLatin1Char('\r')); }
+bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+
+// The decimal number the text holds, as written: ASCII blanks, a sign,
+// digits with at most one point and at least one digit. Scanned by hand, as
+// a regular expression would load PCRE at start-up for this alone.
 std::optional<double> ToNumber(const QString& text) {
-    static const QRegularExpression number(
-        QStringLiteral("^\\s*[+-]?(\\d+\\.?\\d*|\\.\\d+)\\s*$"));
-    if (!number.match(text).hasMatch()) return std::nullopt;
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    const auto skip = [&](auto which) {
+        const qsizetype from = i;
+        while (i < n && which(text[i])) ++i;
+        return i - from;
+    };
+    skip(IsBlank);
+    if (i < n && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) ++i;
+    qsizetype digits = skip(IsDigit);
+    if (i < n && text[i] == QLatin1Char('.')) {
+        ++i;
+        digits += skip(IsDigit);
+    }
+    skip(IsBlank);
+    if (digits == 0 || i != n) return std::nullopt;
     bool ok = false;
     const double v = text.trimmed().toDouble(&ok);
     if (!ok) return std::nullopt;

@@ -52,6 +52,12 @@ ImapWatch::ImapWatch(QObject* parent)
     retry_.setSingleShot(true);
     connect(&retry_, &QTimer::timeout, this, &ImapWatch::Open);
     connect(wake_, &WakeWatch::Woke, this, &ImapWatch::RetryNow);
+}
+
+// The network's backend loads a plugin and GIO: not before an inbox is watched.
+void ImapWatch::FollowNetwork() {
+    if (followsNetwork_) return;
+    followsNetwork_ = true;
     if (QNetworkInformation::loadDefaultBackend()) {
         connect(QNetworkInformation::instance(), &QNetworkInformation::reachabilityChanged, this,
                 [this](QNetworkInformation::Reachability r) {
@@ -118,6 +124,7 @@ void ImapWatch::Follow(const Account& account) {
     held_ = false;
     account_ = account;
     following_ = true;
+    FollowNetwork();
     wake_->SetActive(true);
     failures_ = 0;
     Open();

@@ -67,6 +67,7 @@ private:
     void Dropped();
     // No more tries until the account changes.
     void Hold(bool refused);
+    void FollowNetwork();
 
     std::unique_ptr<ImapSession> session_;
     WakeWatch* wake_;
@@ -83,6 +84,7 @@ private:
     bool idling_ = false;
     bool dropped_ = false;  // since the last time it idled
     bool held_ = false;     // turned down, or not to be watched
+    bool followsNetwork_ = false;
     int failures_ = 0;
     QElapsedTimer idlingSince_;
     static constexpr qint64 kSteadyMs = 60000;

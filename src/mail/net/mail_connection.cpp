@@ -50,7 +50,7 @@ void MailConnection::Open(const QString& host, quint16 port, bool tls) {
     if (!authorities_.isEmpty()) config.setCaCertificates(authorities_);
     socket_->setSslConfiguration(config);
     idle_ = false;
-    rejected_ = QSslCertificate();
+    rejected_.reset();
     rejectedErrors_.clear();
     timer_.start(timeoutMs_);
     handshaking_ = tls;
@@ -153,7 +153,7 @@ void MailConnection::Dispatch() {
 void MailConnection::OnSocketError(QAbstractSocket::SocketError error) {
     if (!socket_) return;
     if (!rejectedErrors_.isEmpty()) {
-        const QSslCertificate certificate = rejected_;
+        const QSslCertificate certificate = rejected_.value_or(QSslCertificate());
         const QList<QSslError> errors = rejectedErrors_;
         Close();
         emit CertificateRejected(certificate, errors);

@@ -8,6 +8,7 @@
 #include <QSslError>
 #include <QTimer>
 #include <memory>
+#include <optional>
 
 #include "mail/net/reply_framer.h"
 
@@ -96,7 +97,8 @@ private:
     QList<QSslCertificate> authorities_;
     QString pin_;
     bool handshaking_ = false;
-    QSslCertificate rejected_;
+    // Even an empty certificate loads the TLS library: none before one is rejected.
+    std::optional<QSslCertificate> rejected_;
     QList<QSslError> rejectedErrors_;
     QTimer timer_;
     std::unique_ptr<ReplyFramer> framer_;
