@@ -284,9 +284,10 @@ void ProgramProcessTest::killedWhileLoggingDamagesNoLine() {
     const QByteArray lastWeek = "2000/01/01\r\n23:59:59: No Mail\r\n";
     const QRegularExpression entry(QStringLiteral("^\\d{1,2}:\\d\\d:\\d\\d: 3件\r$"));
 
-    // Pairs apart, or a burst reads as one double click and single clicks.
+    // Pairs apart, or a burst reads as one double click and single clicks;
+    // far enough apart that a check can end between two, on a slow machine too.
     QStringList doubleClicks{"mousemove", "247", "280"};
-    for (int k = 0; k < 200; ++k) doubleClicks << "click" << "--repeat" << "2" << "--delay" << "20" << "1" << "sleep" << "0.05";
+    for (int k = 0; k < 200; ++k) doubleClicks << "click" << "--repeat" << "2" << "--delay" << "20" << "1" << "sleep" << "0.3";
 
     QRandomGenerator rng(1208);
     int logged = 0;
@@ -300,7 +301,8 @@ void ProgramProcessTest::killedWhileLoggingDamagesNoLine() {
         QVERIFY(run);
         QProcess clicks;
         clicks.start("xdotool", doubleClicks);
-        QVERIFY2(QTest::qWaitFor([&] { return Contents(path) != before; }, 20000), "no check was logged");
+        QVERIFY2(QTest::qWaitFor([&] { return Contents(path) != before; }, 20000),
+                 qPrintable(QStringLiteral("start %1: no check was logged").arg(i)));
         SleepMicroseconds(long(rng.bounded(500000)));
         ::kill(pid_t(run->processId()), SIGKILL);
         QVERIFY(run->waitForFinished(10000));
